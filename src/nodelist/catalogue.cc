@@ -1,0 +1,163 @@
+#include "nodelist/catalogue.h"
+
+#include <cstring>
+
+#include "platform/file_search.h"
+#include "storage/console.h"
+#include "storage/working_storage.h"
+
+namespace tessel {
+namespace {
+
+std::string_view BaseName(const NodelistSlot& slot) {
+  return std::string_view(reinterpret_cast<const char*>(slot.base_name + 1), BaseNameLength(slot));
+}
+
+std::string_view Extension(const NodelistSlot& slot) {
+  return std::string_view(reinterpret_cast<const char*>(slot.extension + 1), ExtensionLength(slot));
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// An index the host's configuration program would never write: the run
+// ends without touching any file.
+bool ReportDamagedIndex(RunState* state) {
+  const Platform& platform = *state->platform;
+  Print(platform, kIndexFileName);
+  Print(platform, " is damaged; please set up nodelists in CONFIG.");
+  PrintChar(platform, kBell);
+  PrintLineEnd(platform);
+  state->exit_code = kErrShortRead;
+  return false;
+}
+
+// Reads "size" bytes of the open index. "*partial" tells whether some but
+// not all of them came; none at all is the fatal I/O error 100.
+bool ReadIndexBytes(RunState* state, FileId file, void* buffer, uint32_t size, bool* partial) {
+  const Platform& platform = *state->platform;
+  uint32_t moved = 0;
+  int error = platform.read(platform.ctx, file, buffer, size, &moved);
+  if (error == 0 && moved == 0 && size > 0) error = kErrShortRead;
+  if (error != 0) {
+    platform.close(platform.ctx, file);
+    return FatalIoError(state, error, "reading", state->index_path);
+  }
+  *partial = moved < size;
+  return true;
+}
+
+}  // namespace
+
+uint32_t PackFatTime(const LocalTime& t) {
+  if (t.year < 1980) return (0u << 25) | (1u << 21) | (1u << 16);
+  if (t.year > 2107) return (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;
+  return (static_cast<uint32_t>(t.year - 1980) << 25) | (static_cast<uint32_t>(t.month) << 21) |
+         (static_cast<uint32_t>(t.day) << 16) | (static_cast<uint32_t>(t.hour) << 11) |
+         (static_cast<uint32_t>(t.minute) << 5) | static_cast<uint32_t>(t.second / 2);
+}
+
+NodelistPathParts SplitNodelistPath(std::string_view path) {
+  std::string copy(path);
+  for (char& c : copy) {
+    if (c == '/') c = '\\';
+  }
+  NodelistPathParts parts;
+  size_t colon = copy.find(':');
+  if (colon != std::string::npos) {
+    parts.directory = copy.substr(0, colon + 1);
+    copy.erase(0, colon + 1);
+  }
+  size_t slash = copy.rfind('\\');
+  if (slash != std::string::npos) {
+    parts.directory += copy.substr(0, slash + 1);
+    copy.erase(0, slash + 1);
+  }
+  size_t dot = copy.rfind('.');
+  if (dot == std::string::npos) dot = copy.size();
+  parts.name = copy.substr(0, dot);
+  parts.extension = copy.substr(dot);
+  return parts;
+}
+
+std::string NodelistPath(const NodelistSlot& slot) {
+  std::string path(BaseName(slot));
+  path += '.';
+  path += Extension(slot);
+  return path;
+}
+
+void ResolveNewestFile(RunState* state, int slot_number) {
+  const Platform& platform = *state->platform;
+  NodelistSlot& slot = Slot(*state, slot_number);
+  NodelistPathParts parts = SplitNodelistPath(BaseName(slot));
+  std::string pattern = parts.directory + parts.name + ".*";
+
+  // Stamps are compared unsigned, so files dated 2044 and later (whose
+  // stamps have the top bit set) are chosen like any other.
+  uint32_t best_time = 0;
+  std::string chosen;
+  for (const DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
+    size_t length = entry.name.size();
+    if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
+    LocalTime local;
+    if (!platform.local_time(platform.ctx, entry.mtime, &local)) continue;
+    uint32_t stamp = PackFatTime(local);
+    if (stamp > best_time) {
+      best_time = stamp;
+      chosen = entry.name;
+    }
+  }
+  if (best_time == 0) return;
+
+  std::string extension = SplitNodelistPath(chosen).extension;
+  if (!extension.empty()) extension.erase(0, 1);  // the dot
+  if (extension != Extension(slot)) state->force_rebuild = true;
+  size_t stored = extension.size() > kExtensionCapacity ? kExtensionCapacity : extension.size();
+  slot.extension[0] = static_cast<uint8_t>(stored);
+  std::memcpy(slot.extension + 1, extension.data(), stored);
+  PutU16LE(slot.highest_zone, 0);
+}
+
+bool ReadCatalogue(RunState* state) {
+  const Platform& platform = *state->platform;
+  FileId file = kNoFile;
+  std::string opened;
+  int error = OpenExistingFile(platform, state->index_path, /*read_only=*/false, &file, &opened);
+  if (error != 0) return FatalIoError(state, error, "opening", state->index_path);
+  state->index_path = opened;
+
+  bool partial = false;
+  if (!ReadIndexBytes(state, file, &state->header, sizeof state->header, &partial)) return false;
+  int32_t first_entry = FirstEntryOffset(state->header);
+  bool damaged = partial || first_entry < 13 || (first_entry - 13) % 47 != 0 || (first_entry - 13) / 47 > kMaxSlots;
+  int32_t count = damaged ? 0 : (first_entry - 13) / 47;
+  state->slot_count = count;
+  uint32_t bytes = static_cast<uint32_t>(count) * sizeof(NodelistSlot);
+  state->catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
+  if (state->catalogue == nullptr) {
+    platform.close(platform.ctx, file);
+    PrintLineEnd(platform);
+    Print(platform, "Heap overflow reading the catalogue of ");
+    Print(platform, state->index_path);
+    PrintLineEnd(platform);
+    state->exit_code = kErrHeapOverflow;
+    return false;
+  }
+  if (bytes > 0 && !ReadIndexBytes(state, file, state->catalogue, bytes, &partial)) return false;
+  if (partial) damaged = true;
+  error = platform.close(platform.ctx, file);
+  if (error != 0) return FatalIoError(state, error, "closing", state->index_path);
+  if (damaged) return ReportDamagedIndex(state);
+
+  for (int s = 1; s <= count; ++s) {
+    NodelistSlot& slot = Slot(*state, s);
+    if (slot.base_name[0] >= 5) {
+      ResolveNewestFile(state, s);
+    } else {
+      std::memset(&slot, 0, sizeof slot);
+    }
+  }
+  return true;
+}
+
+}  // namespace tessel

@@ -1,0 +1,89 @@
+#include "nodelist/line_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "nodelist/line_splitter.h"
+
+namespace tessel {
+namespace {
+
+// Makes sure unread bytes are in the buffer, unless the file has ended.
+bool Fill(LineReader* reader) {
+  if (reader->start < reader->end || reader->file_ended) return true;
+  uint32_t moved = 0;
+  int error = reader->platform->read(reader->platform->ctx, reader->file, reader->buffer, reader->capacity, &moved);
+  if (error != 0) {
+    reader->error = error;
+    return false;
+  }
+  reader->start = 0;
+  reader->end = moved;
+  if (moved == 0) reader->file_ended = true;
+  return true;
+}
+
+void Consume(LineReader* reader, uint32_t count) {
+  reader->start += count;
+  reader->position += count;
+}
+
+}  // namespace
+
+void StartLineReader(LineReader* reader, const Platform& platform, FileId file, uint8_t* buffer,
+                     uint32_t capacity) {
+  *reader = LineReader{};
+  reader->platform = &platform;
+  reader->file = file;
+  reader->buffer = buffer;
+  reader->capacity = capacity;
+}
+
+bool ReadTextLine(LineReader* reader, char* line, int* length, int64_t* line_start) {
+  *line_start = reader->position;
+  int taken = 0;
+  bool at_line_feed = false;
+  while (taken < kMaxLineLength) {
+    if (!Fill(reader)) return false;
+    if (reader->start == reader->end) break;
+    const uint8_t* next = reader->buffer + reader->start;
+    uint32_t room = std::min<uint32_t>(reader->end - reader->start, kMaxLineLength - taken);
+    const void* feed = std::memchr(next, '\n', room);
+    uint32_t count = feed ? static_cast<uint32_t>(static_cast<const uint8_t*>(feed) - next) : room;
+    std::memcpy(line + taken, next, count);
+    taken += static_cast<int>(count);
+    Consume(reader, count);
+    if (feed) {
+      at_line_feed = true;
+      break;
+    }
+  }
+  if (at_line_feed) {
+    if (taken > 0 && line[taken - 1] == '\r') --taken;
+    Consume(reader, 1);
+  } else {
+    // Skip the rest of an over-long line, through its line feed.
+    for (;;) {
+      if (!Fill(reader)) return false;
+      if (reader->start == reader->end) break;
+      const uint8_t* next = reader->buffer + reader->start;
+      uint32_t room = reader->end - reader->start;
+      const void* feed = std::memchr(next, '\n', room);
+      if (feed) {
+        Consume(reader, static_cast<uint32_t>(static_cast<const uint8_t*>(feed) - next) + 1);
+        break;
+      }
+      Consume(reader, room);
+    }
+  }
+  *length = taken;
+  return true;
+}
+
+bool TextEnded(LineReader* reader, bool* ended) {
+  if (!Fill(reader)) return false;
+  *ended = reader->start == reader->end || reader->buffer[reader->start] == kCtrlZ;
+  return true;
+}
+
+}  // namespace tessel

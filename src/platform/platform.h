@@ -1,0 +1,103 @@
+// The platform layer: the only code that touches the operating system.
+//
+// The system was designed for a 32-bit Windows console; here it runs on
+// Linux. Everything the program needs from its host (files, directory
+// listings, the environment, file times and the console) goes through one
+// plain table of function pointers, passed explicitly, so that tests can put
+// an in-memory disk or a failing one under the program.
+//
+// Error numbers are the host's: 0 is success, 2 file not found, 3 path not
+// found, 4 too many open files, 5 access denied, 6 bad handle, 8 out of
+// memory, 100 a read that moved no bytes, 101 a write that moved too few,
+// 162 any other device fault.
+#ifndef TESSEL_PLATFORM_PLATFORM_H_
+#define TESSEL_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessel {
+
+constexpr int kErrFileNotFound = 2;
+constexpr int kErrPathNotFound = 3;
+constexpr int kErrTooManyOpenFiles = 4;
+constexpr int kErrAccessDenied = 5;
+constexpr int kErrBadHandle = 6;
+constexpr int kErrNoMemory = 8;
+constexpr int kErrShortRead = 100;
+constexpr int kErrShortWrite = 101;
+constexpr int kErrDeviceFault = 162;
+
+// A short description of an error number for messages ("access denied").
+const char* ErrorText(int error);
+
+using FileId = int;
+constexpr FileId kNoFile = -1;
+
+// One entry of a directory listing.
+struct DirEntry {
+  std::string name;
+  bool is_regular = false;    // a regular file, after following symlinks
+  bool is_directory = false;  // a directory, after following symlinks
+  int64_t mtime = 0;          // last write, seconds since 1970-01-01 UTC
+};
+
+// A moment in local time, as the host's clock shows it.
+struct LocalTime {
+  int year = 0;    // e.g. 1996
+  int month = 0;   // 1..12
+  int day = 0;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..59 (60 for a leap second)
+};
+
+// The operations of the host. Paths arrive with "/" as separator. Every
+// function that returns int returns 0 or a host error number.
+struct Platform {
+  void* ctx;  // the implementation's state; null for the real one
+
+  // Opens an existing file for reading and writing; other programs may read
+  // and write it meanwhile. A file nobody may write, or a directory, is 5.
+  int (*open_existing)(void* ctx, const char* path, FileId* file);
+  // Opens an existing regular file for reading only.
+  int (*open_read)(void* ctx, const char* path, FileId* file);
+  // Creates a file, or truncates an existing one, for reading and writing.
+  int (*create)(void* ctx, const char* path, FileId* file);
+  // Reads up to "size" bytes at the current position; "*moved" tells how
+  // many came (fewer only at the end of the file). Returns 0 when the file
+  // simply ended.
+  int (*read)(void* ctx, FileId file, void* buffer, uint32_t size, uint32_t* moved);
+  // Writes "size" bytes at the current position; "*moved" tells how many
+  // went out, also on failure.
+  int (*write)(void* ctx, FileId file, const void* buffer, uint32_t size, uint32_t* moved);
+  // Moves the current position to byte "position" from the start.
+  int (*seek)(void* ctx, FileId file, int64_t position);
+  // Makes the file's contents durable on disk.
+  int (*sync)(void* ctx, FileId file);
+  int (*close)(void* ctx, FileId file);
+  int (*remove)(void* ctx, const char* path);
+  // Renames "from" to "to" in one step, replacing "to" when it exists.
+  int (*rename)(void* ctx, const char* from, const char* to);
+
+  // Lists every entry of directory "dir" ("" is the current directory)
+  // except "." and "..", in no particular order. Returns false when the
+  // directory cannot be listed (it does not exist, say).
+  bool (*list_directory)(void* ctx, const char* dir, std::vector<DirEntry>* entries);
+  // The process environment: "NAME=value" entries, ended by a null pointer.
+  const char* const* (*environment)(void* ctx);
+  // Converts a file time to local time. Returns false when it cannot.
+  bool (*local_time)(void* ctx, int64_t time, LocalTime* local);
+  // Writes bytes to standard output at once (no buffering across calls).
+  void (*write_console)(void* ctx, const char* data, size_t size);
+};
+
+// The real platform: POSIX files and directories, the process environment,
+// the local time zone (TZ honoured) and standard output.
+const Platform& PosixPlatform();
+
+}  // namespace tessel
+
+#endif  // TESSEL_PLATFORM_PLATFORM_H_

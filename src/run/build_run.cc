@@ -1,0 +1,102 @@
+#include "run/build_run.h"
+
+#include "index/entry_writer.h"
+#include "index/node_order.h"
+#include "index/sysop_order.h"
+#include "nodelist/catalogue.h"
+#include "nodelist/nodelist_reader.h"
+#include "platform/file_search.h"
+#include "run/program.h"
+#include "storage/console.h"
+#include "storage/working_storage.h"
+
+namespace tessel {
+namespace {
+
+bool ReadAllNodelists(RunState* state) {
+  for (int s = 1; s <= state->slot_count; ++s) {
+    const NodelistSlot& slot = Slot(*state, s);
+    if (slot.base_name[0] == 0) continue;
+    if (!ReadNodelist(state, static_cast<uint8_t>(s), NodelistPath(slot))) return false;
+  }
+  return true;
+}
+
+// Ends a build that found nothing to index; the old index stays as it was.
+bool ReportNothingFound(RunState* state, std::string_view message) {
+  const Platform& platform = *state->platform;
+  Print(platform, message);
+  PrintChar(platform, kBell);
+  PrintLineEnd(platform);
+  return RemoveTempFile(state);
+}
+
+bool WriteSections(RunState* state) {
+  const Platform& platform = *state->platform;
+  Print(platform, "Sorting by node number...");
+  SortNetTable(state, 1, state->net_count);
+  state->temp_file_position = -1;
+  if (!BuildNodeNumberSection(state)) return false;
+  PrintLineEnd(platform);
+
+  Print(platform, "Sorting by sysop name... ");
+  ReleaseBlock(&state->heap, reinterpret_cast<uint8_t*>(state->node_buffer), kNodeBufferBytes);
+  state->node_buffer = nullptr;
+  if (!OrderBySysopName(state)) return false;
+  if (state->buffered_count > 0 && !FlushEntryBuffer(state)) return false;
+  PrintLineEnd(platform);
+  return true;
+}
+
+// Makes the new index durable and renames it over the old one in one step,
+// so that the host finds either the old index or the new one, never none.
+bool ReplaceIndex(RunState* state) {
+  const Platform& platform = *state->platform;
+  int error = platform.sync(platform.ctx, state->new_index);
+  if (error != 0) return FatalIoError(state, error, "writing", state->new_index_path);
+  error = platform.close(platform.ctx, state->new_index);
+  state->new_index = kNoFile;
+  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
+  std::string index_path = HostPath(state->index_path);
+  error = platform.rename(platform.ctx, state->new_index_path.c_str(), index_path.c_str());
+  if (error != 0) return FatalIoError(state, error, "replacing", index_path);
+  return true;
+}
+
+void PrintCounts(RunState* state) {
+  const Platform& platform = *state->platform;
+  PrintLineEnd(platform);
+  PrintNumber(platform, state->total_nodes, 5);
+  Print(platform, " nodes processed");
+  PrintLineEnd(platform);
+  PrintNumber(platform, state->net_count, 5);
+  Print(platform, " nets processed");
+  PrintLineEnd(platform);
+}
+
+bool Build(RunState* state) {
+  if (MemoryCheckFails(state, kBuildBlocksBytes)) {
+    state->exit_code = kExitNoMemory;
+    return false;
+  }
+  TakeBuildBlocks(state);
+  if (!CreateTempFile(state)) return false;
+  if (!ReadAllNodelists(state)) return false;
+  if (!ReopenTempFile(state)) return false;
+  if (state->total_nodes == 0) return ReportNothingFound(state, "No nodes found!");
+  if (state->net_count == 0) return ReportNothingFound(state, "No nets found!");
+  if (!WriteIndexHead(state)) return false;
+  if (!WriteSections(state)) return false;
+  if (!ReplaceIndex(state)) return false;
+  PrintCounts(state);
+  return RemoveTempFile(state);
+}
+
+}  // namespace
+
+int RunBuild(RunState* state) {
+  if (!Build(state)) return state->exit_code;
+  return kExitOk;
+}
+
+}  // namespace tessel

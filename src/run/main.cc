@@ -1,0 +1,4 @@
+#include "platform/platform.h"
+#include "run/program.h"
+
+int main(int argc, char** argv) { return tessel::RunProgram(tessel::PosixPlatform(), argc, argv); }
