@@ -53,7 +53,7 @@ bool FailPassTooLarge(RunState* state, const Pass& pass) {
   if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
   error = platform.remove(platform.ctx, state->new_index_path.c_str());
   if (error != 0) return FatalIoError(state, error, "deleting", state->new_index_path);
-  return FatalExitWithCleanup(state, 1);
+  return FatalExitWithCleanup(state, kExitNoMemory);
 }
 
 // Reads the pass's records into its area, in temporary-file order: one
@@ -146,7 +146,7 @@ bool OrderBySysopName(RunState* state) {
   pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
   if (pass.area == nullptr) {  // only when a test asks for more than the heap has
     PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
-    return FatalExitWithCleanup(state, 1);
+    return FatalExitWithCleanup(state, kExitNoMemory);
   }
   for (int b = 0; b < 256; ++b) {
     if (state->initial_counts[b] <= 0) continue;

@@ -31,7 +31,7 @@ bool EndWithMessage(RunState* state, std::string_view message, int exit_code) {
 bool CloseCurrentNet(RunState* state) {
   if (state->net_count == 0) return true;
   PutU16LE(state->net_table[state->net_count - 1].node_count, static_cast<uint16_t>(state->nodes_in_net));
-  if (ExceedsNetLimit(*state)) return EndWithMessage(state, "Too many nodes in net", 5);
+  if (ExceedsNetLimit(*state)) return EndWithMessage(state, "Too many nodes in net", kExitTooManyNodes);
   return true;
 }
 
@@ -50,11 +50,11 @@ bool AddInitial(RunState* state, uint8_t initial) {
   state->nodes_in_net = Add32(state->nodes_in_net, 1);
   state->total_nodes = Add32(state->total_nodes, 1);
   if (static_cast<uint32_t>(state->total_nodes) % kInitialsPerChainBlock != 0) return true;
-  if (MemoryCheckFails(state, kChainBlockBytes)) return FatalExitWithCleanup(state, 1);
+  if (MemoryCheckFails(state, kChainBlockBytes)) return FatalExitWithCleanup(state, kExitNoMemory);
   uint8_t* block = TakeBlock(&state->heap, kChainBlockBytes);
   if (block == nullptr) {  // enough free bytes, but not in one piece
     PrintInsufficientMemory(*state->platform, kChainBlockBytes - LargestFreeBlock(state->heap));
-    return FatalExitWithCleanup(state, 1);
+    return FatalExitWithCleanup(state, kExitNoMemory);
   }
   PutU32LE(state->current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
   state->current_chain_block = block;
@@ -142,7 +142,7 @@ uint8_t ChainInitial(const RunState& state, int32_t record) {
 }
 
 bool StartNet(RunState* state) {
-  if (state->net_count == kNetTableCapacity) return EndWithMessage(state, "Too many nets", 4);
+  if (state->net_count == kNetTableCapacity) return EndWithMessage(state, "Too many nets", kExitTooManyNets);
   if (!CloseCurrentNet(state)) return false;
   state->nodes_in_net = 0;
   state->node = 0;

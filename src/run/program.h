@@ -9,14 +9,6 @@
 
 namespace tessel {
 
-// Exit statuses of the program's own fatal ends. Others are the error
-// numbers of failed file operations.
-constexpr int kExitOk = 0;
-constexpr int kExitNoMemory = 1;
-constexpr int kExitWriteError = 3;
-constexpr int kExitTooManyNets = 4;
-constexpr int kExitTooManyNodes = 5;
-
 struct RunOptions {
   uint32_t heap_size = kWorkingHeapSize;
   int32_t pass_capacity_override = -1;  // tests only: records per sysop-name pass

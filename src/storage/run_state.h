@@ -32,7 +32,14 @@ static_assert(kNetTableCapacity == 19'656 && kEntryBufferCapacity == 5'460);
 static_assert(kNodeBufferCapacity == 5'172 && kPassPointerCapacity == 49'140);
 static_assert(kBuildBlocksBytes == 524'136);
 
-// The exit status of a run whose working heap cannot hold the catalogue.
+// Exit statuses of the program's own ends. Others are the error numbers of
+// failed file operations.
+constexpr int kExitOk = 0;
+constexpr int kExitNoMemory = 1;
+constexpr int kExitWriteError = 3;
+constexpr int kExitTooManyNets = 4;
+constexpr int kExitTooManyNodes = 5;
+// A working heap too small for the catalogue.
 constexpr int kErrHeapOverflow = 203;
 
 constexpr const char* kIndexFileName = "nlindex.qdx";

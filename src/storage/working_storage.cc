@@ -73,7 +73,7 @@ bool WriteErrorReport(RunState* state, int error) {
   Print(platform, " writing file (not enough disk space?)");
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
-  return FatalExitWithCleanup(state, 3);
+  return FatalExitWithCleanup(state, kExitWriteError);
 }
 
 bool CreateTempFile(RunState* state) {
