@@ -1,0 +1,42 @@
+// The subcommands of tessel-index, the stand-ins for the host's own
+// programs: its configuration program (init) and its reader of the finished
+// index (show, find), plus a consistency check (verify).
+#ifndef TESSEL_TOOLS_COMMANDS_H_
+#define TESSEL_TOOLS_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+namespace tessel {
+
+// Exit statuses of tessel-index.
+constexpr int kToolOk = 0;
+constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify found faults
+constexpr int kToolUsage = 2;            // bad command line, or init refused
+constexpr int kToolFileError = 3;        // a file could not be read or written
+
+struct ToolOptions {
+  std::string data_dir;  // --data: the index's directory ("" = current)
+  std::string home_dir;  // --home: where init writes config.qdx ("" = none)
+  bool force = false;    // --force: init may replace existing files
+  std::vector<std::string> operands;
+};
+
+// "dir/name", or "name" when "dir" is empty.
+std::string PathIn(const std::string& dir, const std::string& name);
+
+// Each prints its results on standard output and its errors, each naming
+// its file, on standard error, and returns the exit status.
+int RunInit(const ToolOptions& options);
+int RunShow(const ToolOptions& options);
+int RunFind(const ToolOptions& options);
+int RunVerify(const ToolOptions& options);
+
+// Loads the index for show, find and verify; prints the error and returns
+// false when it cannot be used.
+struct IndexFile;
+bool LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
+
+}  // namespace tessel
+
+#endif  // TESSEL_TOOLS_COMMANDS_H_

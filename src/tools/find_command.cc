@@ -1,0 +1,145 @@
+// find: what the host's reader does with the finished index. An address is
+// looked up in the node-number section, a sysop name in the sysop-name
+// section, both by binary search; the node's line is then read from its
+// nodelist at the entry's offset.
+#include <charconv>
+#include <iostream>
+
+#include "platform/platform.h"
+#include "storage/run_state.h"
+#include "tools/commands.h"
+#include "tools/index_file.h"
+
+namespace tessel {
+namespace {
+
+struct Address {
+  uint16_t zone = 0, net = 0, node = 0;
+};
+
+// Reads a decimal number of 0 to 65535 from the front of "text" and takes
+// it off.
+bool TakeNumber(std::string_view* text, uint16_t* value) {
+  unsigned parsed = 0;
+  auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), parsed);
+  if (error != std::errc() || parsed > 65535) return false;
+  *value = static_cast<uint16_t>(parsed);
+  text->remove_prefix(static_cast<size_t>(end - text->data()));
+  return true;
+}
+
+// "zone:net/node", nothing else.
+bool ParseAddress(std::string_view text, Address* address) {
+  return TakeNumber(&text, &address->zone) && text.starts_with(':') && (text.remove_prefix(1), true) &&
+         TakeNumber(&text, &address->net) && text.starts_with('/') && (text.remove_prefix(1), true) &&
+         TakeNumber(&text, &address->node) && text.empty();
+}
+
+struct Finder {
+  const IndexFile& index;
+  NodelistCache cache;
+  std::string failed;  // the error of a nodelist that could not be read
+  int matches = 0;
+
+  // The nodelist of entry "e", or null (with "failed" set) when unreadable.
+  const NodelistText* NodelistOf(const EntryFields& e) {
+    if (!UsableSlot(index, e.slot)) {
+      failed = index.path + ": entry names slot " + std::to_string(e.slot) + ", which is empty or missing";
+      return nullptr;
+    }
+    const NodelistText& text = SlotNodelist(index, e.slot, &cache);
+    if (text.error != 0) {
+      failed = text.path + ": cannot read: " + ErrorText(text.error);
+      return nullptr;
+    }
+    return &text;
+  }
+
+  bool Print(const EntryFields& e) {
+    const NodelistText* text = NodelistOf(e);
+    if (text == nullptr) return false;
+    std::string_view line = EntryText(*text, e);
+    std::cout << "slot " << e.slot << "  " << AddressText(e) << "  " << SysopNameOf(line) << "\n    " << line
+              << "\n";
+    ++matches;
+    return true;
+  }
+};
+
+bool FindAddress(Finder* finder, const Address& key) {
+  const IndexFile& index = finder->index;
+  auto net_before = [&](const EntryFields& e) { return e.zone < key.zone || (e.zone == key.zone && e.net < key.net); };
+  // The same net may come from several nodelists, each run of it in node
+  // order, so the section is searched by zone and net, and the net's
+  // entries are scanned for the node.
+  int64_t lo = 0, hi = index.node_entries;
+  while (lo < hi) {
+    int64_t mid = lo + (hi - lo) / 2;
+    if (net_before(EntryAt(index, mid))) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  for (int64_t i = lo; i < index.node_entries; ++i) {
+    EntryFields e = EntryAt(index, i);
+    if (e.zone != key.zone || e.net != key.net) break;
+    if (e.node == key.node && !finder->Print(e)) return false;
+  }
+  return true;
+}
+
+bool FindName(Finder* finder, const std::string& name) {
+  const IndexFile& index = finder->index;
+  auto name_at = [&](int64_t i, std::string* out) {
+    EntryFields e = EntryAt(index, i);
+    const NodelistText* text = finder->NodelistOf(e);
+    if (text != nullptr) *out = SysopNameOf(EntryText(*text, e));
+    return text != nullptr;
+  };
+  int64_t lo = index.node_entries, hi = index.entry_count;
+  std::string probe;
+  while (lo < hi) {
+    int64_t mid = lo + (hi - lo) / 2;
+    if (!name_at(mid, &probe)) return false;
+    if (probe < name) {
+      lo = mid + 1;
+    } else {
+      hi = mid;
+    }
+  }
+  for (int64_t i = lo; i < index.entry_count; ++i) {
+    if (!name_at(i, &probe)) return false;
+    if (!probe.starts_with(name)) break;
+    if (!finder->Print(EntryAt(index, i))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunFind(const ToolOptions& options) {
+  std::string wanted;
+  for (const std::string& word : options.operands) wanted += (wanted.empty() ? "" : " ") + word;
+  std::string name = FoldSysopName(wanted);
+  if (name.empty()) {
+    std::cerr << "tessel-index: find needs an address or a name, not an empty text\n";
+    return kToolUsage;
+  }
+  IndexFile index;
+  if (!LoadIndexOrReport(options, &index)) return kToolFileError;
+  Finder finder{index, {}, {}, 0};
+  Address address;
+  bool done = ParseAddress(wanted, &address) ? FindAddress(&finder, address) : FindName(&finder, name);
+  if (!done) {
+    std::cerr << "tessel-index: " << finder.failed << "\n";
+    return kToolFileError;
+  }
+  if (finder.matches == 0) {
+    std::cerr << "tessel-index: " << index.path << ": nothing found for \"" << wanted << "\"\n";
+    return kToolNoMatchOrFaults;
+  }
+  return kToolOk;
+}
+
+}  // namespace tessel

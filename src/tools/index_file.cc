@@ -1,0 +1,183 @@
+#include "tools/index_file.h"
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "nodelist/catalogue.h"
+#include "platform/file_search.h"
+#include "platform/platform.h"
+#include "storage/coding.h"
+
+namespace tessel {
+namespace {
+
+// Whether entry byte "b" can be a slot byte of the node-number section
+// (first) or of the sysop-name section (second).
+bool NodeSlotByte(const IndexFile& index, uint8_t b) { return b >= 1 && b <= index.slot_count; }
+bool NameSlotByte(const IndexFile& index, uint8_t b) {
+  int s = NegatedSlot(b);
+  return s >= 1 && s <= index.slot_count;
+}
+
+// Where the sysop-name section starts. The file holds no count, so the
+// boundary is where the slot bytes change from slot numbers to negated slot
+// numbers: the split that leaves the fewest bytes out of place, and of
+// those the one nearest the middle (both sections normally hold every
+// node), so that a damaged slot byte does not move it.
+int64_t SectionBoundary(const IndexFile& index) {
+  int64_t n = index.entry_count;
+  std::vector<int64_t> name_bytes_after(static_cast<size_t>(n) + 1, 0);
+  for (int64_t i = n - 1; i >= 0; --i) {
+    uint8_t b = static_cast<uint8_t>(index.bytes[index.first_entry_offset + 12 * i]);
+    name_bytes_after[i] = name_bytes_after[i + 1] + (NameSlotByte(index, b) ? 1 : 0);
+  }
+  int64_t best = 0, best_score = -1, node_bytes_before = 0;
+  for (int64_t b = 0; b <= n; ++b) {
+    int64_t score = node_bytes_before + name_bytes_after[b];
+    int64_t distance = b * 2 > n ? b * 2 - n : n - b * 2;
+    int64_t best_distance = best * 2 > n ? best * 2 - n : n - best * 2;
+    if (score > best_score || (score == best_score && distance < best_distance)) {
+      best = b;
+      best_score = score;
+    }
+    if (b < n) {
+      uint8_t byte = static_cast<uint8_t>(index.bytes[index.first_entry_offset + 12 * b]);
+      if (NodeSlotByte(index, byte)) ++node_bytes_before;
+    }
+  }
+  return best;
+}
+
+// Reads the whole of an open file.
+int ReadAll(const Platform& platform, FileId file, std::string* bytes) {
+  char buffer[65536];
+  for (;;) {
+    uint32_t moved = 0;
+    int error = platform.read(platform.ctx, file, buffer, sizeof buffer, &moved);
+    if (error != 0) return error;
+    if (moved == 0) return 0;
+    bytes->append(buffer, moved);
+  }
+}
+
+}  // namespace
+
+LoadStatus LoadIndexFile(const std::string& path, IndexFile* index, std::string* message) {
+  *index = IndexFile{};
+  index->path = path;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *message = std::string("cannot open: ") + std::strerror(errno);
+    return LoadStatus::kUnreadable;
+  }
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) {
+    *message = "cannot read";
+    return LoadStatus::kUnreadable;
+  }
+  index->bytes = content.str();
+  const std::string& bytes = index->bytes;
+  if (bytes.size() < sizeof(IndexHeader)) {
+    *message = "only " + std::to_string(bytes.size()) + " bytes, too short for the 12-byte header";
+    return LoadStatus::kDamaged;
+  }
+  std::memcpy(&index->header, bytes.data(), sizeof(IndexHeader));
+  int32_t first = FirstEntryOffset(index->header);
+  index->first_entry_offset = first;
+  if (first < kHeadFixedSize || (first - kHeadFixedSize) % kSlotRecordSize != 0 ||
+      (first - kHeadFixedSize) / kSlotRecordSize > kMaxSlots) {
+    *message = "FirstEntryOffset " + std::to_string(first) + " is not 13 + 47 x slots (0 to 255 slots)";
+    return LoadStatus::kDamaged;
+  }
+  if (bytes.size() < static_cast<size_t>(first)) {
+    *message = "ends at byte " + std::to_string(bytes.size()) + ", inside the catalogue that runs to byte " +
+               std::to_string(first);
+    return LoadStatus::kDamaged;
+  }
+  index->slot_count = (first - kHeadFixedSize) / kSlotRecordSize;
+  index->slots.resize(static_cast<size_t>(index->slot_count));
+  if (index->slot_count > 0) {
+    std::memcpy(index->slots.data(), bytes.data() + sizeof(IndexHeader),
+                static_cast<size_t>(index->slot_count) * kSlotRecordSize);
+  }
+  int64_t rest = static_cast<int64_t>(bytes.size()) - first;
+  index->entry_count = rest / kIndexEntrySize;
+  index->leftover_bytes = static_cast<int>(rest % kIndexEntrySize);
+  index->node_entries = SectionBoundary(*index);
+  return LoadStatus::kOk;
+}
+
+EntryFields EntryAt(const IndexFile& index, int64_t i) {
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(index.bytes.data()) + index.first_entry_offset + 12 * i;
+  EntryFields e;
+  e.slot_byte = p[0];
+  e.slot = i < index.node_entries ? p[0] : NegatedSlot(p[0]);
+  e.zone = GetU16LE(p + 1);
+  e.net = GetU16LE(p + 3);
+  e.node = GetU16LE(p + 5);
+  e.tail_length = p[7];
+  e.line_offset = GetI32LE(p + 8);
+  return e;
+}
+
+bool UsableSlot(const IndexFile& index, int s) {
+  return s >= 1 && s <= index.slot_count && index.slots[s - 1].base_name[0] >= kMinBaseNameLength;
+}
+
+std::string SlotBaseName(const NodelistSlot& slot) {
+  return std::string(reinterpret_cast<const char*>(slot.base_name + 1), BaseNameLength(slot));
+}
+
+std::string SlotExtension(const NodelistSlot& slot) {
+  return std::string(reinterpret_cast<const char*>(slot.extension + 1), ExtensionLength(slot));
+}
+
+const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* cache) {
+  if (cache->size() <= static_cast<size_t>(s)) cache->resize(static_cast<size_t>(s) + 1);
+  NodelistText& text = (*cache)[s];
+  if (text.tried) return text;
+  text.tried = true;
+  text.path = HostPath(NodelistPath(index.slots[s - 1]));
+  const Platform& platform = PosixPlatform();
+  FileId file = kNoFile;
+  std::string opened;
+  text.error = OpenExistingFile(platform, text.path, /*read_only=*/true, &file, &opened);
+  if (text.error != 0) return text;
+  text.path = opened;
+  text.error = ReadAll(platform, file, &text.bytes);
+  platform.close(platform.ctx, file);
+  return text;
+}
+
+std::string_view EntryText(const NodelistText& text, const EntryFields& e) {
+  std::string_view all = text.bytes;
+  if (e.line_offset < 0 || static_cast<size_t>(e.line_offset) > all.size()) return {};
+  return all.substr(static_cast<size_t>(e.line_offset), e.tail_length);
+}
+
+std::string FoldSysopName(std::string_view name) {
+  std::string folded;
+  for (char c : name.substr(0, kSysopNameCapacity)) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (c == '_') c = ' ';
+    folded.push_back(c);
+  }
+  return folded;
+}
+
+std::string SysopNameOf(std::string_view entry_text) {
+  for (int field = 0; field < 2; ++field) {
+    size_t comma = entry_text.find(',');
+    if (comma == std::string_view::npos) return "";
+    entry_text.remove_prefix(comma + 1);
+  }
+  return FoldSysopName(entry_text.substr(0, entry_text.find(',')));
+}
+
+std::string AddressText(const EntryFields& e) {
+  return std::to_string(e.zone) + ":" + std::to_string(e.net) + "/" + std::to_string(e.node);
+}
+
+}  // namespace tessel

@@ -1,0 +1,173 @@
+// verify: checks a finished index against its header and its nodelists.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <iostream>
+#include <iterator>
+#include <tuple>
+
+#include "platform/platform.h"
+#include "storage/run_state.h"
+#include "tools/commands.h"
+#include "tools/entry_check.h"
+#include "tools/index_file.h"
+
+namespace tessel {
+namespace {
+
+constexpr int64_t kShownFaults = 10;
+
+struct Verifier {
+  const IndexFile& index;
+  NodelistCache cache;
+  std::vector<bool> unreadable_reported;
+  int64_t faults = 0;
+
+  void Fault(const std::string& text) {
+    if (faults < kShownFaults) std::cout << "  fault: " << text << "\n";
+    ++faults;
+  }
+
+  // "nlindex.qdx: sysop-name entry 12 (slot 1, 2:250/101)".
+  std::string Describe(int64_t i, const EntryFields& e) const {
+    bool by_node = i < index.node_entries;
+    int64_t number = (by_node ? i : i - index.node_entries) + 1;
+    return index.path + ": " + (by_node ? "node-number" : "sysop-name") + " entry " + std::to_string(number) +
+           " (slot " + std::to_string(e.slot) + ", " + AddressText(e) + ")";
+  }
+
+  // Checks entry "i" against its nodelist; its sysop name goes to "*name"
+  // and true is returned when the entry is right.
+  bool CheckLine(int64_t i, const EntryFields& e, std::string* name) {
+    const NodelistText& text = SlotNodelist(index, e.slot, &cache);
+    if (text.error != 0) {
+      if (unreadable_reported.size() <= static_cast<size_t>(e.slot)) unreadable_reported.resize(e.slot + 1);
+      if (!unreadable_reported[e.slot]) {
+        Fault(text.path + ": nodelist of slot " + std::to_string(e.slot) + " cannot be read: " +
+              ErrorText(text.error));
+        unreadable_reported[e.slot] = true;
+      }
+      return false;
+    }
+    std::string problem = CheckEntryLine(text.bytes, e, name);
+    if (problem.empty()) return true;
+    Fault(Describe(i, e) + ": " + text.path + " " + problem);
+    return false;
+  }
+};
+
+void CheckHead(Verifier* v) {
+  const IndexFile& index = v->index;
+  auto marker = static_cast<uint8_t>(index.bytes[index.first_entry_offset - 1]);
+  if (marker != 1) v->Fault(index.path + ": marker byte is " + std::to_string(marker) + ", not 1");
+  if (index.leftover_bytes != 0) {
+    v->Fault(index.path + ": size " + std::to_string(index.bytes.size()) + " is not FirstEntryOffset " +
+             std::to_string(index.first_entry_offset) + " plus whole 12-byte entries (" +
+             std::to_string(index.leftover_bytes) + " bytes over)");
+  }
+}
+
+// Slot bytes, lines and order of both sections.
+void CheckSections(Verifier* v) {
+  const IndexFile& index = v->index;
+  EntryFields previous;
+  std::string name, previous_name;
+  bool previous_known = false;
+  for (int64_t i = 0; i < index.entry_count; ++i) {
+    EntryFields e = EntryAt(index, i);
+    bool by_node = i < index.node_entries;
+    if (i == index.node_entries) previous_known = false;
+    if (!UsableSlot(index, e.slot)) {
+      v->Fault(v->Describe(i, e) + ": slot byte " + std::to_string(e.slot_byte) +
+               (by_node ? "" : " (negated)") + " names no catalogued nodelist");
+      previous_known = false;
+      continue;
+    }
+    bool line_right = v->CheckLine(i, e, &name);
+    if (by_node) {
+      // Nets in zone and net order; within a net, nodes ascending, except
+      // that the same net from a second nodelist (or twice in one) starts
+      // again at its node 0.
+      bool net_back = previous_known && (e.zone < previous.zone || (e.zone == previous.zone && e.net < previous.net));
+      bool node_back = previous_known && e.zone == previous.zone && e.net == previous.net && e.node < previous.node &&
+                       e.node != 0;
+      if (net_back || node_back) v->Fault(v->Describe(i, e) + ": out of order after " + AddressText(previous));
+      previous_known = true;
+    } else {
+      if (!line_right) {
+        previous_known = false;
+        continue;
+      }
+      auto key = [](const std::string& n, const EntryFields& f) { return std::tie(n, f.zone, f.net, f.node); };
+      if (previous_known && key(name, e) < key(previous_name, previous)) {
+        v->Fault(v->Describe(i, e) + ": sysop \"" + name + "\" out of order after \"" + previous_name + "\" " +
+                 AddressText(previous));
+      }
+      previous_name = name;
+      previous_known = true;
+    }
+    previous = e;
+  }
+}
+
+// Every node-number entry has its twin, equal but for the negated slot
+// byte, in the sysop-name section.
+void CheckTwins(Verifier* v) {
+  const IndexFile& index = v->index;
+  using Key = std::array<uint8_t, kIndexEntrySize>;
+  std::vector<Key> by_node, by_name;
+  for (int64_t i = 0; i < index.entry_count; ++i) {
+    Key key;
+    std::memcpy(key.data(), index.bytes.data() + index.first_entry_offset + 12 * i, key.size());
+    if (i < index.node_entries) {
+      by_node.push_back(key);
+    } else {
+      key[0] = static_cast<uint8_t>(NegatedSlot(key[0]));
+      by_name.push_back(key);
+    }
+  }
+  std::sort(by_node.begin(), by_node.end());
+  std::sort(by_name.begin(), by_name.end());
+  std::vector<Key> missing;
+  std::set_difference(by_node.begin(), by_node.end(), by_name.begin(), by_name.end(), std::back_inserter(missing));
+  for (const Key& key : missing) {
+    EntryFields e;
+    e.slot = key[0];
+    e.zone = static_cast<uint16_t>(key[1] | key[2] << 8);
+    e.net = static_cast<uint16_t>(key[3] | key[4] << 8);
+    e.node = static_cast<uint16_t>(key[5] | key[6] << 8);
+    v->Fault(index.path + ": node-number entry (slot " + std::to_string(e.slot) + ", " + AddressText(e) +
+             ") has no twin in the sysop-name section");
+  }
+}
+
+}  // namespace
+
+int RunVerify(const ToolOptions& options) {
+  IndexFile index;
+  std::string message;
+  LoadStatus status = LoadIndexFile(PathIn(options.data_dir, kIndexFileName), &index, &message);
+  if (status != LoadStatus::kOk) {
+    std::cerr << "tessel-index: " << index.path << ": " << message << "\n";
+    return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
+  }
+  std::cout << "Verifying " << index.path << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
+            << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
+  Verifier verifier{index, {}, {}, 0};
+  CheckHead(&verifier);
+  CheckSections(&verifier);
+  CheckTwins(&verifier);
+  for (size_t s = 1; s < verifier.cache.size(); ++s) {
+    const NodelistText& text = verifier.cache[s];
+    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << text.path << "\n";
+  }
+  if (verifier.faults == 0) {
+    std::cout << "No faults.\n";
+    return kToolOk;
+  }
+  if (verifier.faults > kShownFaults) std::cout << "  ...\n";
+  std::cout << verifier.faults << (verifier.faults == 1 ? " fault" : " faults") << " in " << index.path << "\n";
+  return kToolNoMatchOrFaults;
+}
+
+}  // namespace tessel
