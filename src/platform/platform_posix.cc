@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -56,11 +58,94 @@ int MapErrno(int e) {
 
 int LastError() { return MapErrno(errno); }
 
+// Small reads that step forward through a positioned file a little at a
+// time (the sysop-name passes pick their records out of the temporary file
+// a run at a time, most runs a record or two with a few others between)
+// are served from one stretch of the file read ahead, rather than with a
+// system call each. That pays while the reads come close together: a
+// window costs about as much as four small reads, so it is used while the
+// bytes skipped between small reads average under a quarter of it. The
+// window belongs to one file at a time and is dropped when that file is
+// written, closed or opened anew.
+constexpr uint32_t kWindowBytes = 16384;
+constexpr uint32_t kSmallRead = 512;  // larger reads always go to the file
+constexpr int64_t kNearby = kWindowBytes / 4;
+constexpr int64_t kFarGap = 1 << 20;
+
+// Positions of files that have been positioned once, kept here from then
+// on: their reads and writes name the offset (pread, pwrite), so that a
+// repositioning (the orderings make one before most reads of the temporary
+// file) costs no system call of its own.
+struct FilePosition {
+  bool kept = false;
+  int64_t offset = 0;
+  int64_t last_read_end = -1;  // where the last read of the file ended
+  int64_t mean_gap = kFarGap;  // bytes skipped between recent small reads, averaged
+};
+constexpr int kKeptPositions = 64;  // descriptors beyond fall back to lseek
+FilePosition g_positions[kKeptPositions];
+
+struct ReadWindow {
+  FileId file = kNoFile;
+  int64_t start = 0;
+  uint32_t length = 0;
+  char bytes[kWindowBytes];
+};
+ReadWindow g_window;
+
+FilePosition* KeptPosition(FileId file) {
+  if (file < 0 || file >= kKeptPositions || !g_positions[file].kept) return nullptr;
+  return &g_positions[file];
+}
+
+void ForgetPosition(FileId file) {
+  if (file >= 0 && file < kKeptPositions) g_positions[file] = FilePosition{};
+  if (g_window.file == file) g_window.file = kNoFile;
+}
+
+// Serves a small read of a positioned file from the window, reading the
+// window afresh when the read lies beyond it while small reads come close
+// together. Returns false, having read nothing, when the read is to go to
+// the file itself.
+bool ReadThroughWindow(FileId file, FilePosition* kept, char* out, uint32_t size, uint32_t* moved, int* error) {
+  int64_t offset = kept->offset;
+  int64_t gap = kept->last_read_end >= 0 && offset >= kept->last_read_end ? offset - kept->last_read_end : kFarGap;
+  kept->mean_gap = (3 * kept->mean_gap + std::min(gap, kFarGap)) / 4;
+  bool inside = g_window.file == file && offset >= g_window.start &&
+                offset + size <= g_window.start + g_window.length;
+  if (!inside) {
+    if (kept->mean_gap > kNearby) return false;
+    ssize_t n;
+    do {
+      n = ::pread(file, g_window.bytes, kWindowBytes, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    g_window.file = kNoFile;
+    if (n < 0) {
+      *error = LastError();
+      *moved = 0;
+      return true;
+    }
+    g_window.file = file;
+    g_window.start = offset;
+    g_window.length = static_cast<uint32_t>(n);
+  }
+  // A window shorter than the read ends at the end of the file.
+  int64_t available = g_window.start + g_window.length - offset;
+  uint32_t count = available < static_cast<int64_t>(size) ? static_cast<uint32_t>(available) : size;
+  std::memcpy(out, g_window.bytes + (offset - g_window.start), count);
+  kept->offset += count;
+  kept->last_read_end = kept->offset;
+  *moved = count;
+  *error = 0;
+  return true;
+}
+
 // Opens "path" with "flags", retrying when a signal interrupts the call.
 int OpenRetrying(const char* path, int flags, mode_t mode, int* fd) {
   do {
     *fd = ::open(path, flags | O_CLOEXEC, mode);
   } while (*fd < 0 && errno == EINTR);
+  ForgetPosition(*fd);
   return *fd < 0 ? LastError() : 0;
 }
 
@@ -72,6 +157,8 @@ int PosixOpenExisting(void*, const char* path, FileId* file) {
   if (::stat(path, &st) != 0) return LastError();
   if (S_ISDIR(st.st_mode)) return kErrAccessDenied;
   if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return kErrAccessDenied;
+  // A FIFO holds no data to read: the first read would wait forever.
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return kErrAccessDenied;
   int fd;
   if (int error = OpenRetrying(path, O_RDWR, 0, &fd)) return error;
   *file = fd;
@@ -108,22 +195,41 @@ int PosixCreate(void*, const char* path, FileId* file) {
   *file = kNoFile;
   int fd;
   if (int error = OpenRetrying(path, O_RDWR | O_CREAT | O_TRUNC, 0666, &fd)) return error;
+  // A FIFO of that name is opened rather than replaced, and writes to it
+  // stall once its buffer is full: refuse it.
+  struct stat st;
+  int error = ::fstat(fd, &st) != 0 ? LastError() : S_ISFIFO(st.st_mode) ? kErrAccessDenied : 0;
+  if (error != 0) {
+    ::close(fd);
+    return error;
+  }
   *file = fd;
   return 0;
 }
 
 int PosixRead(void*, FileId file, void* buffer, uint32_t size, uint32_t* moved) {
   char* out = static_cast<char*>(buffer);
+  FilePosition* kept = KeptPosition(file);
+  if (kept != nullptr && size <= kSmallRead) {
+    int error = 0;
+    if (ReadThroughWindow(file, kept, out, size, moved, &error)) return error;
+  }
   uint32_t done = 0;
   while (done < size) {
-    ssize_t n = ::read(file, out + done, size - done);
+    ssize_t n = kept != nullptr ? ::pread(file, out + done, size - done, static_cast<off_t>(kept->offset + done))
+                                : ::read(file, out + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (kept != nullptr) kept->offset += done;
       *moved = done;
       return LastError();
     }
     if (n == 0) break;  // end of file
     done += static_cast<uint32_t>(n);
+  }
+  if (kept != nullptr) {
+    kept->offset += done;
+    kept->last_read_end = kept->offset;
   }
   *moved = done;
   return 0;
@@ -131,23 +237,36 @@ int PosixRead(void*, FileId file, void* buffer, uint32_t size, uint32_t* moved) 
 
 int PosixWrite(void*, FileId file, const void* buffer, uint32_t size, uint32_t* moved) {
   const char* in = static_cast<const char*>(buffer);
+  FilePosition* kept = KeptPosition(file);
+  if (g_window.file == file) g_window.file = kNoFile;
   uint32_t done = 0;
   while (done < size) {
-    ssize_t n = ::write(file, in + done, size - done);
+    ssize_t n = kept != nullptr ? ::pwrite(file, in + done, size - done, static_cast<off_t>(kept->offset + done))
+                                : ::write(file, in + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (kept != nullptr) kept->offset += done;
       *moved = done;
       return LastError();
     }
     if (n == 0) break;  // the caller sees the short count
     done += static_cast<uint32_t>(n);
   }
+  if (kept != nullptr) kept->offset += done;
   *moved = done;
   return 0;
 }
 
 int PosixSeek(void*, FileId file, int64_t position) {
+  if (FilePosition* kept = KeptPosition(file)) {
+    if (position < 0) return MapErrno(EINVAL);
+    kept->offset = position;
+    return 0;
+  }
+  // The first repositioning asks the system, which also tells whether the
+  // file can be positioned at all.
   if (::lseek(file, static_cast<off_t>(position), SEEK_SET) < 0) return LastError();
+  if (file >= 0 && file < kKeptPositions) g_positions[file] = FilePosition{true, position};
   return 0;
 }
 
@@ -161,6 +280,7 @@ int PosixSync(void*, FileId file) {
 int PosixClose(void*, FileId file) {
   // Linux releases the descriptor even when close() is interrupted, so a
   // retry could close an unrelated file.
+  ForgetPosition(file);
   if (::close(file) != 0 && errno != EINTR) return LastError();
   return 0;
 }
@@ -227,9 +347,20 @@ const char* const* PosixEnvironment(void*) {
 }
 
 bool PosixLocalTime(void*, int64_t time, LocalTime* local) {
-  // Re-read TZ on every call: the C library would otherwise keep the zone
-  // of its first conversion. tzset() is cheap when TZ has not changed.
-  ::tzset();
+  // Follow changes of TZ: the C library would otherwise keep the zone of
+  // its first conversion. tzset() runs only when TZ has changed, because
+  // with TZ unset it checks /etc/localtime on the disk at every call, and
+  // the newest-file search converts the time of every numbered nodelist.
+  static bool converted = false;
+  static bool tz_set = false;
+  static std::string tz_value;
+  const char* tz = std::getenv("TZ");
+  if (!converted || (tz != nullptr) != tz_set || (tz != nullptr && tz_value != tz)) {
+    ::tzset();
+    converted = true;
+    tz_set = tz != nullptr;
+    tz_value = tz != nullptr ? tz : "";
+  }
   time_t t = static_cast<time_t>(time);
   if (static_cast<int64_t>(t) != time) return false;
   struct tm tm;
