@@ -99,7 +99,7 @@ TEST(CrashTest, KilledBuildLeavesOldOrNewIndex) {
   // was quicker than the estimate: the estimate shrinks and the moment is
   // taken again.
   int spread = 0;
-  for (int attempts = 0; spread < kKills && attempts < kKills + 10 && !HasFailure(); ++attempts) {
+  for (int attempts = 0; spread < kKills && attempts < 5 * kKills && !HasFailure(); ++attempts) {
     double moment = duration * 0.95 * (spread + 0.5) / kKills;
     if (kill_at(moment)) {
       ++spread;

@@ -123,7 +123,11 @@ std::string SortTagged(const std::string& elements) {
       0, static_cast<int32_t>(items.size()) - 1, [&](int32_t p) { return items[p].first; },
       [](int a, int b) { return a < b; }, [&](int32_t p, int32_t q) { std::swap(items[p], items[q]); });
   std::string out;
-  for (auto [key, tag] : items) out += (out.empty() ? "" : " ") + std::to_string(key) + tag;
+  for (auto [key, tag] : items) {
+    if (!out.empty()) out += ' ';
+    out += std::to_string(key);
+    out += tag;
+  }
   return out;
 }
 

@@ -185,7 +185,13 @@ const std::string kMissing = "<no file>";
 // run through the alphabet.
 std::string Net(const std::string& head, int count) {
   std::string text = head + ",s,l,Hd,x,\r\n";
-  for (int k = 1; k < count; ++k) text += "," + std::to_string(k) + ",s,l," + static_cast<char>('A' + k % 26) + "x,\r\n";
+  for (int k = 1; k < count; ++k) {
+    text += ',';
+    text += std::to_string(k);
+    text += ",s,l,";
+    text += static_cast<char>('A' + k % 26);
+    text += "x,\r\n";
+  }
   return text;
 }
 
