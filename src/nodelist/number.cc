@@ -44,6 +44,18 @@ bool ReadNumber(std::string_view text, int32_t* value) {
 }
 
 int32_t FieldNumber(std::string_view text) {
+  // Nearly every field is a few decimal digits and nothing else: read those
+  // at once. Nine digits cannot leave the 32-bit range.
+  if (!text.empty() && text.size() <= 9) {
+    int32_t digits = 0;
+    size_t i = 0;
+    for (; i < text.size(); ++i) {
+      unsigned digit = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+      if (digit > 9) break;
+      digits = digits * 10 + static_cast<int32_t>(digit);
+    }
+    if (i == text.size()) return digits;
+  }
   int32_t value = 0;
   return ReadNumber(text, &value) ? value : 0;
 }

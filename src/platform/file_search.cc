@@ -60,6 +60,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
 bool SearchOrderLess(std::string_view a, std::string_view b) {
   size_t common = std::min(a.size(), b.size());
   for (size_t i = 0; i < common; ++i) {
+    if (a[i] == b[i]) continue;  // most names share a long beginning
     auto ua = static_cast<unsigned char>(UpperAscii(a[i]));
     auto ub = static_cast<unsigned char>(UpperAscii(b[i]));
     if (ua != ub) return ua < ub;
