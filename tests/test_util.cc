@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "reliability_util.h"
 
 namespace tessel::test {
 namespace fs = std::filesystem;
@@ -100,47 +100,9 @@ std::string Lines(const std::vector<std::string>& lines, const std::string& line
 
 RunResult RunTessel(const std::string& dir, const std::vector<std::string>& args,
                     const std::vector<std::string>& env) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe");
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork");
-  if (pid == 0) {
-    dup2(pipe_fds[1], 1);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-      std::string entry = *e;
-      std::string name = entry.substr(0, entry.find('='));
-      std::string upper;
-      for (char c : name) upper.push_back(static_cast<char>(toupper(static_cast<unsigned char>(c))));
-      if (upper == "KORVO" || upper == "TZ") continue;
-      environment.push_back(entry);
-    }
-    environment.push_back("TZ=UTC");
-    for (const std::string& entry : env) environment.push_back(entry);
-    std::vector<char*> envp;
-    for (std::string& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argument_copy = {TESSEL_BINARY};
-    argument_copy.insert(argument_copy.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argument_copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execve(TESSEL_BINARY, argv.data(), envp.data());
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  RunResult result;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<size_t>(n));
-  close(pipe_fds[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  TimedRunResult run = RunTesselWithTimeout(dir, args, env, 120);
+  if (run.timed_out) throw std::runtime_error("tessel did not end within 120 s in " + dir);
+  return RunResult{run.out, run.status};
 }
 
 std::string Banner() { return "Tessel 32-bit for Win32 v3.0a\r\nLinux build, (c) 2026 the Tessel developers\r\n\r\n"; }

@@ -56,7 +56,8 @@ struct RunResult {
 };
 
 // Runs the built tessel with "args" in directory "dir", with TZ=UTC and
-// KORVO unset, plus "env" ("NAME=value") entries.
+// KORVO unset, plus "env" ("NAME=value") entries. A run that does not end
+// within two minutes is killed and fails the test with an exception.
 RunResult RunTessel(const std::string& dir, const std::vector<std::string>& args = {},
                     const std::vector<std::string>& env = {});
 
