@@ -57,12 +57,7 @@ int32_t NextInitialCount(const RunState& state, int initial) {
 bool FailPassTooLarge(RunState* state, const Pass& pass) {
   const Platform& platform = *state->platform;
   PrintInsufficientMemory(platform, (static_cast<int64_t>(pass.count) - pass.capacity) * sizeof(NodeRecord));
-  int error = platform.close(platform.ctx, state->new_index);
-  state->new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
-  error = platform.remove(platform.ctx, state->new_index_path.c_str());
-  if (error != 0) return FatalIoError(state, error, "deleting", state->new_index_path);
-  return FatalExitWithCleanup(state, kExitNoMemory);
+  return RemoveNewIndex(state) && FatalExitWithCleanup(state, kExitNoMemory);
 }
 
 // Reads the pass's records into its area, in temporary-file order: one
