@@ -51,31 +51,14 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/random.h"
+
 namespace {
 
 [[noreturn]] void Die(const std::string& message) {
   std::fprintf(stderr, "bench_tool: %s\n", message.c_str());
   std::exit(2);
 }
-
-// splitmix64: the same sequence everywhere.
-struct Random {
-  uint64_t state;
-  uint64_t Next() {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  uint32_t Below(uint32_t n) { return static_cast<uint32_t>(Next() % n); }
-  int Between(int lo, int hi) { return lo + static_cast<int>(Below(static_cast<uint32_t>(hi - lo + 1))); }
-  bool Chance(int percent) { return Below(100) < static_cast<uint32_t>(percent); }
-  double Unit() { return static_cast<double>(Next() >> 11) / 9007199254740992.0; }
-  template <typename T, size_t N>
-  const T& Pick(const T (&items)[N]) {
-    return items[Below(N)];
-  }
-};
 
 constexpr const char* kNameTails[] = {
     "ohn", "ary", "eter", "inda", "ans", "ngrid", "ierre", "nne", "enji", "uki", "arlos", "aria", "avid",

@@ -7,16 +7,6 @@
 namespace tessel::fuzz {
 namespace {
 
-uint32_t U32At(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[offset + i]);
-  return value;
-}
-
-uint32_t U16At(const std::string& bytes, size_t offset) {
-  return static_cast<uint8_t>(bytes[offset]) | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8;
-}
-
 bool EndsWith(const std::string& text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -25,7 +15,7 @@ bool EndsWith(const std::string& text, std::string_view suffix) {
 void CheckNewIndex(const std::string& old_index, const std::string& index, long nodes) {
   Require(old_index.size() >= 12 && index.size() >= 13, "new index has a head");
   Require(index.compare(0, 12, old_index, 0, 12) == 0, "header copied unchanged");
-  uint32_t first_entry = U32At(index, 4);
+  uint32_t first_entry = GetU32LE(Bytes(index) + 4);
   Require(first_entry >= 13 && (first_entry - 13) % 47 == 0, "first entry offset sound");
   uint32_t slots = (first_entry - 13) / 47;
   Require(index.size() >= first_entry && (index.size() - first_entry) % 12 == 0, "whole entries");
@@ -39,7 +29,7 @@ void CheckNewIndex(const std::string& old_index, const std::string& index, long 
     uint32_t slot = static_cast<uint8_t>(index[at]);
     if (k < by_number) {
       Require(slot >= 1 && slot <= slots, "node-number entry names a slot");
-      uint32_t zone_net = U16At(index, at + 1) << 16 | U16At(index, at + 3);
+      uint32_t zone_net = static_cast<uint32_t>(GetU16LE(Bytes(index) + at + 1)) << 16 | GetU16LE(Bytes(index) + at + 3);
       Require(zone_net >= previous, "node-number section ordered by zone and net");
       previous = zone_net;
     } else {

@@ -11,9 +11,13 @@
 
 #include "platform/fake_platform.h"
 #include "run/program.h"
+#include "storage/coding.h"
 #include "storage/run_state.h"
 
 namespace tessel::fuzz {
+
+// The bytes of a file held in a string, for the little-endian readers.
+inline const uint8_t* Bytes(const std::string& file) { return reinterpret_cast<const uint8_t*>(file.data()); }
 
 // A last-write time that every nodelist of the fake disks carries (2001).
 constexpr int64_t kFileTime = 1'000'000'000;

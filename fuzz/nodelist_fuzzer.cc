@@ -10,18 +10,12 @@
 namespace tessel::fuzz {
 namespace {
 
-uint32_t U32At(const std::string& bytes, size_t offset) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[offset + i]);
-  return value;
-}
-
 // Every entry must point at the text after a number field's comma, within
 // one line of the nodelist.
 void CheckEntriesPointIntoLines(const std::string& index, size_t first_entry, const std::string& text) {
   for (size_t at = first_entry; at + 12 <= index.size(); at += 12) {
     uint32_t tail = static_cast<uint8_t>(index[at + 7]);
-    uint32_t offset = U32At(index, at + 8);
+    uint32_t offset = GetU32LE(Bytes(index) + at + 8);
     Require(offset >= 1 && offset <= text.size() && text[offset - 1] == ',', "entry follows a comma");
     Require(offset + tail <= text.size(), "entry's tail inside the file");
     Require(text.substr(offset, tail).find('\n') == std::string::npos, "entry's tail inside its line");
@@ -48,7 +42,7 @@ std::string SysopNameAt(const std::string& text, uint32_t offset, uint32_t tail)
 void CheckSysopOrder(const std::string& index, const std::string& text, long nodes) {
   auto key = [&](size_t at) {
     auto u16 = [&](size_t i) { return static_cast<uint8_t>(index[i]) | static_cast<uint8_t>(index[i + 1]) << 8; };
-    std::string name = SysopNameAt(text, U32At(index, at + 8), static_cast<uint8_t>(index[at + 7]));
+    std::string name = SysopNameAt(text, GetU32LE(Bytes(index) + at + 8), static_cast<uint8_t>(index[at + 7]));
     std::basic_string<unsigned char> bytes(name.begin(), name.end());
     return std::make_tuple(bytes, u16(at + 1), u16(at + 3), u16(at + 5));
   };

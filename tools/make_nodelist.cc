@@ -18,25 +18,9 @@
 #include <string_view>
 #include <vector>
 
-namespace {
+#include "tools/random.h"
 
-// splitmix64: the same numbers on every platform and library.
-struct Random {
-  uint64_t state;
-  uint64_t Next() {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-  }
-  // A number from lo to hi inclusive.
-  int Between(int lo, int hi) { return lo + static_cast<int>(Next() % static_cast<uint64_t>(hi - lo + 1)); }
-  bool Chance(int percent) { return Between(1, 100) <= percent; }
-  template <typename T, size_t N>
-  const T& Pick(const T (&items)[N]) {
-    return items[Next() % N];
-  }
-};
+namespace {
 
 constexpr const char* kFirstNames[] = {
     "John", "Mary", "Peter", "Linda", "Hans", "Ingrid", "Pierre", "Anne", "Kenji", "Yuki", "Carlos", "Maria",

@@ -25,8 +25,8 @@ bool ReadNodelist(RunState* state, uint8_t slot, const std::string& path);
 // zone and net numbers. Returns false when the run has ended.
 bool StartNet(RunState* state);
 
-// The initial chain byte of record "record" (for tests and the sysop-name
-// ordering's callers).
+// The initial chain byte of record "record", found by following the chain
+// from its first block (for tests).
 uint8_t ChainInitial(const RunState& state, int32_t record);
 
 }  // namespace tessel
