@@ -1,4 +1,4 @@
-#include "tools/index_file.h"
+#include "index_tool/index_file.h"
 
 #include <cstring>
 #include <fstream>

@@ -1,8 +1,8 @@
 // The subcommands of tessel-index, the stand-ins for the host's own
 // programs: its configuration program (init) and its reader of the finished
 // index (show, find), plus a consistency check (verify).
-#ifndef TESSEL_TOOLS_COMMANDS_H_
-#define TESSEL_TOOLS_COMMANDS_H_
+#ifndef TESSEL_INDEX_TOOL_COMMANDS_H_
+#define TESSEL_INDEX_TOOL_COMMANDS_H_
 
 #include <string>
 #include <vector>
@@ -39,4 +39,4 @@ bool LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
 
 }  // namespace tessel
 
-#endif  // TESSEL_TOOLS_COMMANDS_H_
+#endif  // TESSEL_INDEX_TOOL_COMMANDS_H_

@@ -11,8 +11,8 @@
 #include "run/locate_index.h"
 #include "storage/coding.h"
 #include "storage/run_state.h"
-#include "tools/commands.h"
-#include "tools/index_file.h"
+#include "index_tool/commands.h"
+#include "index_tool/index_file.h"
 
 namespace tessel {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/commands.h"
+#include "index_tool/commands.h"
 
 namespace tessel {
 namespace {

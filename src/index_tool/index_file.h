@@ -2,8 +2,8 @@
 // marker byte), then 12-byte entries, first in node-number order, then in
 // sysop-name order with the slot byte negated. Also the nodelist text the
 // entries point into, and the sysop name read from it.
-#ifndef TESSEL_TOOLS_INDEX_FILE_H_
-#define TESSEL_TOOLS_INDEX_FILE_H_
+#ifndef TESSEL_INDEX_TOOL_INDEX_FILE_H_
+#define TESSEL_INDEX_TOOL_INDEX_FILE_H_
 
 #include <cstdint>
 #include <string>
@@ -91,4 +91,4 @@ std::string AddressText(const EntryFields& e);
 
 }  // namespace tessel
 
-#endif  // TESSEL_TOOLS_INDEX_FILE_H_
+#endif  // TESSEL_INDEX_TOOL_INDEX_FILE_H_

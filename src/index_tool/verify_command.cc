@@ -8,9 +8,9 @@
 
 #include "platform/platform.h"
 #include "storage/run_state.h"
-#include "tools/commands.h"
-#include "tools/entry_check.h"
-#include "tools/index_file.h"
+#include "index_tool/commands.h"
+#include "index_tool/entry_check.h"
+#include "index_tool/index_file.h"
 
 namespace tessel {
 namespace {

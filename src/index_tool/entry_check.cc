@@ -1,4 +1,4 @@
-#include "tools/entry_check.h"
+#include "index_tool/entry_check.h"
 
 #include <algorithm>
 

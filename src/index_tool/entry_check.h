@@ -1,12 +1,12 @@
 // Whether an index entry points where the build puts it: at the text that
 // follows the number field's comma of a node line, to the line's end.
-#ifndef TESSEL_TOOLS_ENTRY_CHECK_H_
-#define TESSEL_TOOLS_ENTRY_CHECK_H_
+#ifndef TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
+#define TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
 
 #include <string>
 #include <string_view>
 
-#include "tools/index_file.h"
+#include "index_tool/index_file.h"
 
 namespace tessel {
 
@@ -25,4 +25,4 @@ std::string CheckEntryLine(std::string_view nodelist, const EntryFields& e, std:
 
 }  // namespace tessel
 
-#endif  // TESSEL_TOOLS_ENTRY_CHECK_H_
+#endif  // TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
