@@ -17,7 +17,7 @@ DATA=${TESSEL_BENCH_DATA:-$ROOT/../shared/data}
 WORK=${TESSEL_BENCH_WORK:-/dev/shm/tessel-bench}
 BT=$ROOT/build/bench-tools/bench_tool
 mkdir -p "$ROOT/build/bench-tools"
-[ -x "$BT" ] || g++ -std=c++20 -O2 "$ROOT/bench/bench_tool.cc" -o "$BT"
+[ -x "$BT" ] || g++ -std=c++20 -O2 -I"$ROOT" "$ROOT/bench/bench_tool.cc" -o "$BT"
 SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/tessel-compare-XXXXXX")
 trap 'rm -rf "$SCRATCH"' EXIT
 
