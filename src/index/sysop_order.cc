@@ -1,11 +1,10 @@
 #include "index/sysop_order.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #include "index/entry_writer.h"
-#include "index/partition_sort.h"
+#include "index/sysop_sort.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -19,26 +18,30 @@ struct Pass {
   int32_t capacity = 0;
   NodeRecord* area = nullptr;
   uint8_t* pointers = nullptr;  // 4-byte record numbers within the area
+  uint8_t* scratch = nullptr;   // what the heap has left, for the sort
+  uint32_t scratch_bytes = 0;
+  int32_t number = 0;  // passes run before this one
 };
 
-// The pointer array lies in the heap at no particular alignment.
-uint32_t PointerAt(const uint8_t* pointers, int32_t p) {
-  uint32_t value;
-  std::memcpy(&value, pointers + 4 * static_cast<size_t>(p), 4);
-  return value;
-}
+// At scale every pass would pick its few records out of the whole
+// temporary file. Instead the file is read once before the first pass and
+// its records are written again behind it, grouped by pass, each group in
+// file order; a pass then reads its group with one read. The passes are
+// planned exactly as the phase will run them.
+struct PassPlan {
+  int32_t passes = 0;
+  uint8_t pass_of[256] = {};  // the pass of each initial that has nodes
+  int32_t first[257] = {};    // where each pass's group starts, from the copy's start
+  bool grouped = false;       // the groups are written and complete
+};
 
-void SetPointer(uint8_t* pointers, int32_t p, uint32_t value) {
-  std::memcpy(pointers + 4 * static_cast<size_t>(p), &value, 4);
-}
-
-// Eight bytes as a number whose most significant byte is the first.
-uint64_t BigEndian64(const uint8_t* bytes) {
-  uint64_t value;
-  std::memcpy(&value, bytes, 8);
-  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
-  return value;
-}
+// Grouping pays when the passes are many and the file is large; small
+// builds read their passes straight from the file.
+constexpr int32_t kGroupFromPasses = 3;
+constexpr int32_t kGroupFromNodes = kInitialsPerChainBlock;
+// Each pass's share of the pass area, while the groups are written, is at
+// least this many records.
+constexpr int32_t kGroupBufferRecords = 16;
 
 void ResetPass(Pass* pass) {
   std::fill(std::begin(pass->letters), std::end(pass->letters), false);
@@ -87,39 +90,84 @@ bool GatherPassRecords(RunState* state, const Pass& pass) {
   }
 }
 
-// A reference to a record of the pass: its position in the pass area in
-// the low 16 bits, and the first two characters of its sysop name (0 past
-// the name's end) in the high 16 bits, so that most comparisons of the sort
-// are decided without reaching into the records. Where two references'
-// characters differ, the names differ there (or one name is the other's
-// beginning), so comparing them orders the records as SysopPrecedes does.
-static_assert(kPassPointerCapacity <= 0x10000);
-constexpr uint32_t kPositionBits = 0xFFFF;
-
-uint32_t RecordReference(const NodeRecord& record, int32_t position) {
-  int length = std::min<int>(record.sysop_name[0], kSysopNameCapacity);
-  uint32_t first = length > 0 ? record.sysop_name[1] : 0;
-  uint32_t second = length > 1 ? record.sysop_name[2] : 0;
-  return (first << 24) | (second << 16) | static_cast<uint32_t>(position);
+// The passes as the phase will run them. Returns false when a pass would
+// fail for want of room (the phase then ends there anyway).
+bool PlanPasses(const RunState& state, int32_t capacity, PassPlan* plan) {
+  int32_t count = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (state.initial_counts[b] <= 0) continue;
+    plan->pass_of[b] = static_cast<uint8_t>(plan->passes);
+    count += state.initial_counts[b];
+    if (count > capacity) return false;
+    if (static_cast<int64_t>(NextInitialCount(state, b)) + count > capacity || count == capacity) {
+      plan->first[plan->passes + 1] = plan->first[plan->passes] + count;
+      ++plan->passes;
+      count = 0;
+    }
+  }
+  if (count > 0) {
+    plan->first[plan->passes + 1] = plan->first[plan->passes] + count;
+    ++plan->passes;
+  }
+  return true;
 }
 
-// Whether reference "a" comes before reference "b".
-bool ReferencePrecedes(const NodeRecord* area, uint32_t a, uint32_t b) {
-  if ((a ^ b) > kPositionBits) return a < b;  // the names' first characters decide
-  return SysopPrecedes(area[a & kPositionBits], area[b & kPositionBits]);
+// Writes the records buffered for pass "p" behind the file's own records,
+// where its group continues. Returns false when the write fails; a failed
+// repositioning is fatal as for every read.
+bool WriteGroupPart(RunState* state, const PassPlan& plan, int32_t p, const NodeRecord* records, int32_t count,
+                    int32_t written, bool* failed) {
+  const Platform& platform = *state->platform;
+  int64_t record = static_cast<int64_t>(state->total_nodes) + plan.first[p] + written;
+  int error = platform.seek(platform.ctx, state->temp_file, record * static_cast<int64_t>(sizeof(NodeRecord)));
+  if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
+  state->temp_file_position = -1;  // the next read repositions
+  uint32_t size = static_cast<uint32_t>(count) * sizeof(NodeRecord);
+  uint32_t moved = 0;
+  error = platform.write(platform.ctx, state->temp_file, records, size, &moved);
+  *failed = TransferError(error, moved, size, kErrShortWrite) != 0;
+  return true;
 }
 
-// The partition-exchange sort of references "first" to "last".
-void SortPassPointers(const NodeRecord* area, uint8_t* pointers, int32_t first, int32_t last) {
-  // The key is the record itself: records never move, only references.
-  auto key_at = [pointers](int32_t p) { return PointerAt(pointers, p); };
-  auto less = [area](uint32_t a, uint32_t b) { return ReferencePrecedes(area, a, b); };
-  auto swap = [pointers](int32_t p, int32_t q) {
-    uint32_t held = PointerAt(pointers, p);
-    SetPointer(pointers, p, PointerAt(pointers, q));
-    SetPointer(pointers, q, held);
-  };
-  PartitionSort(first, last, key_at, less, swap);
+// Reads the temporary file once, through the pointer array's block, and
+// writes its records again grouped by pass, through a share of the pass
+// area for each pass. When a write fails (a full disk, say) the groups are
+// given up and every pass picks its records out of the file instead.
+bool GroupRecordsByPass(RunState* state, const Pass& pass, PassPlan* plan) {
+  const int32_t share = pass.capacity / plan->passes;
+  constexpr int32_t kInputRecords = kNetTableBytes / sizeof(NodeRecord);
+  NodeRecord* input = reinterpret_cast<NodeRecord*>(pass.pointers);
+  int32_t buffered[256] = {};
+  int32_t written[256] = {};
+  const uint8_t* chain = state->first_chain_block;
+  int32_t in_block = 0;
+  bool failed = false;
+  for (int32_t first = 0; first < state->total_nodes && !failed;) {
+    int32_t count = std::min(kInputRecords, state->total_nodes - first);
+    if (!ReadNodeBlock(state, first, count, input)) return false;
+    for (int32_t k = 0; k < count && !failed; ++k) {
+      int32_t p = plan->pass_of[chain[in_block]];
+      if (++in_block == kInitialsPerChainBlock) {
+        chain = HeapAddress(state->heap, GetU32LE(chain + kInitialsPerChainBlock));
+        in_block = 0;
+      }
+      NodeRecord* buffer = pass.area + static_cast<int64_t>(p) * share;
+      std::memcpy(&buffer[buffered[p]], &input[k], sizeof(NodeRecord));
+      if (++buffered[p] == share) {
+        if (!WriteGroupPart(state, *plan, p, buffer, share, written[p], &failed)) return false;
+        written[p] += share;
+        buffered[p] = 0;
+      }
+    }
+    first += count;
+  }
+  for (int32_t p = 0; p < plan->passes && !failed; ++p) {
+    if (buffered[p] == 0) continue;
+    NodeRecord* buffer = pass.area + static_cast<int64_t>(p) * share;
+    if (!WriteGroupPart(state, *plan, p, buffer, buffered[p], written[p], &failed)) return false;
+  }
+  plan->grouped = !failed;
+  return true;
 }
 
 bool AppendSysopEntries(RunState* state, const Pass& pass) {
@@ -132,48 +180,21 @@ bool AppendSysopEntries(RunState* state, const Pass& pass) {
   return true;
 }
 
-bool RunSysopPass(RunState* state, Pass* pass) {
+bool RunSysopPass(RunState* state, Pass* pass, const PassPlan& plan) {
   if (pass->count > pass->capacity) return FailPassTooLarge(state, *pass);
-  if (!GatherPassRecords(state, *pass)) return false;
-  SortSysopReferences(pass->area, pass->count, pass->pointers);
+  if (plan.grouped) {
+    if (!ReadNodeBlock(state, state->total_nodes + plan.first[pass->number], pass->count, pass->area)) return false;
+  } else if (!GatherPassRecords(state, *pass)) {
+    return false;
+  }
+  ++pass->number;
+  OrderSysopPass(pass->area, pass->count, pass->pointers, pass->scratch, pass->scratch_bytes);
   if (!AppendSysopEntries(state, *pass)) return false;
   ResetPass(pass);
   return true;
 }
 
 }  // namespace
-
-bool SysopPrecedes(const NodeRecord& a, const NodeRecord& b) {
-  int length_a = std::min<int>(a.sysop_name[0], kSysopNameCapacity);
-  int length_b = std::min<int>(b.sysop_name[0], kSysopNameCapacity);
-  int common = std::min(length_a, length_b);
-  const uint8_t* name_a = a.sysop_name + 1;
-  const uint8_t* name_b = b.sysop_name + 1;
-  // The names are compared eight characters at a time, read big-end first
-  // so that the first differing character decides, as bytewise.
-  int i = 0;
-  for (; i + 8 <= common; i += 8) {
-    uint64_t chunk_a = BigEndian64(name_a + i);
-    uint64_t chunk_b = BigEndian64(name_b + i);
-    if (chunk_a != chunk_b) return chunk_a < chunk_b;
-  }
-  for (; i < common; ++i) {
-    if (name_a[i] != name_b[i]) return name_a[i] < name_b[i];
-  }
-  if (length_a != length_b) return length_a < length_b;
-  if (RecordZone(a) != RecordZone(b)) return RecordZone(a) < RecordZone(b);
-  if (RecordNet(a) != RecordNet(b)) return RecordNet(a) < RecordNet(b);
-  return RecordNode(a) < RecordNode(b);
-}
-
-void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers) {
-  for (int32_t k = 0; k < count; ++k) SetPointer(pointers, k, RecordReference(area[k], k));
-  SortPassPointers(area, pointers, 0, count - 1);
-}
-
-int32_t ReferencedRecord(const uint8_t* pointers, int32_t p) {
-  return static_cast<int32_t>(PointerAt(pointers, p) & kPositionBits);
-}
 
 int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes) {
   int64_t capacity = largest_free_block / sizeof(NodeRecord);
@@ -196,6 +217,14 @@ bool OrderBySysopName(RunState* state) {
     PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
     return FatalExitWithCleanup(state, kExitNoMemory);
   }
+  // The sort may use what the heap has left: nothing is taken after it.
+  pass.scratch_bytes = std::min<uint32_t>(LargestFreeBlock(state->heap), 4 * static_cast<uint32_t>(pass.capacity) + 3);
+  pass.scratch = TakeBlock(&state->heap, pass.scratch_bytes);
+  PassPlan plan;
+  if (state->total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
+      plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords) {
+    if (!GroupRecordsByPass(state, pass, &plan)) return false;
+  }
   for (int b = 0; b < 256; ++b) {
     if (state->initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));
@@ -203,11 +232,11 @@ bool OrderBySysopName(RunState* state) {
     pass.count += state->initial_counts[b];
     if (static_cast<int64_t>(NextInitialCount(*state, b)) + pass.count > pass.capacity ||
         pass.count == pass.capacity) {
-      if (!RunSysopPass(state, &pass)) return false;
+      if (!RunSysopPass(state, &pass, plan)) return false;
     }
     PrintChar(platform, kBackspace);
   }
-  if (pass.count > 0) return RunSysopPass(state, &pass);
+  if (pass.count > 0) return RunSysopPass(state, &pass, plan);
   return true;
 }
 

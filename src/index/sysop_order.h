@@ -12,23 +12,10 @@
 
 #include <cstdint>
 
+#include "index/sysop_sort.h"
 #include "storage/run_state.h"
 
 namespace tessel {
-
-// Whether record "a" comes before record "b": by sysop name (bytes compared
-// unsigned, a prefix first), then zone, net and node.
-bool SysopPrecedes(const NodeRecord& a, const NodeRecord& b);
-
-// Puts references to the pass's records 0 to "count" - 1 (in the pass
-// area "area") into "pointers", 4 bytes each at any alignment, in the
-// order of the sysop-name section: the order that the partition-exchange
-// sort leaves, starting from file order. REQUIRES: "count" is at most
-// 65,536.
-void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers);
-
-// The record (its position in the pass area) that reference "p" names.
-int32_t ReferencedRecord(const uint8_t* pointers, int32_t p);
 
 // The records one pass may hold: the largest free block of the heap in
 // records, at most the pointer array's 49,140 and at most "total_nodes".

@@ -16,11 +16,16 @@ namespace tessel {
 
 constexpr int kMaxLineLength = 255;
 constexpr int kFieldCapacity = 127;
+// SplitPaddedLine reads whole 8-byte words, up to this many bytes past the
+// line's end.
+constexpr int kLinePadding = 8;
 
-// A field of a line. Characters past the capacity are passed over.
+// A field of a line. Characters past the capacity are passed over. The
+// text has room for whole 8-byte words; the sysop name's is cleared past
+// its end up to 32 characters.
 struct LineField {
   uint8_t length = 0;
-  char text[kFieldCapacity];
+  char text[kFieldCapacity + 1] = {};
 
   std::string_view view() const { return std::string_view(text, length); }
 };
@@ -42,6 +47,10 @@ struct LineFields {
 // (no comma after it); a line that ends right after a comma of the first
 // four fields is accepted with the later fields empty.
 void SplitLine(std::string_view line, LineFields* fields);
+
+// SplitLine for the "length" characters at "line", followed by at least
+// kLinePadding readable bytes of any value.
+void SplitPaddedLine(const char* line, int length, LineFields* fields);
 
 }  // namespace tessel
 

@@ -65,7 +65,6 @@ bool ProduceNode(RunState* state, const LineFields& fields, int64_t line_offset)
   uint8_t initial = fields.sysop.length > 0 ? static_cast<uint8_t>(fields.sysop.text[0]) : 0;
   if (!AddInitial(state, initial)) return false;
   NodeRecord& record = state->node_buffer[state->buffered_count];
-  std::memset(&record, 0, sizeof record);
   record.slot = state->current_slot;
   PutU16LE(record.zone, static_cast<uint16_t>(state->zone));
   PutU16LE(record.net, static_cast<uint16_t>(state->net));
@@ -74,7 +73,13 @@ bool ProduceNode(RunState* state, const LineFields& fields, int64_t line_offset)
   PutU32LE(record.line_offset, static_cast<uint32_t>(line_offset));
   int name_length = fields.sysop.length > kSysopNameCapacity ? kSysopNameCapacity : fields.sysop.length;
   record.sysop_name[0] = static_cast<uint8_t>(name_length);
-  std::memcpy(record.sysop_name + 1, fields.sysop.text, name_length);
+  // A name the splitter took is cleared past its end, so the record's
+  // unused characters are zeros either way.
+  if (name_length > 0) {
+    std::memcpy(record.sysop_name + 1, fields.sysop.text, kSysopNameCapacity);
+  } else {
+    std::memset(record.sysop_name + 1, 0, kSysopNameCapacity);
+  }
   if (++state->buffered_count == kNodeBufferCapacity) return FlushNodeBuffer(state);
   return true;
 }
@@ -112,14 +117,14 @@ bool ReadLines(RunState* state) {
   LineReader reader;
   StartLineReader(&reader, *state->platform, state->nodelist, state->text_block, kTextBlockBytes);
   LineFields fields;
-  char line[kMaxLineLength];
+  char line[kMaxLineLength + kLinePadding];
   bool excluded = false;
   bool ended = false;
   while (!ended) {
     int length = 0;
     int64_t line_start = 0;
     if (!ReadTextLine(&reader, line, &length, &line_start)) break;
-    SplitLine(std::string_view(line, static_cast<size_t>(length)), &fields);
+    SplitPaddedLine(line, length, &fields);
     if (!fields.rejected) {
       // The line's system name starts "tail length" characters before its end.
       int64_t line_offset = line_start + length - fields.tail_length;
