@@ -1,7 +1,7 @@
-// The sysop-name ordering sorts references that carry the first two name
-// characters, so that most comparisons never reach the records: it must
-// leave exactly the order that the partition-exchange steps leave when they
-// compare the records themselves, equal keys included.
+// The sysop-name ordering sorts references that carry two name characters,
+// by the partition-exchange steps or by a radix sort that gives way to them
+// when keys are equal: it must leave exactly the order that the steps leave
+// when they compare the records themselves, equal keys included.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,6 +12,7 @@
 
 #include "index/partition_sort.h"
 #include "index/sysop_order.h"
+#include "index/sysop_sort.h"
 #include "storage/coding.h"
 #include "storage/records.h"
 
@@ -76,6 +77,62 @@ std::vector<int32_t> PlainOrder(const std::vector<NodeRecord>& records) {
   auto swap = [&](int32_t p, int32_t q) { std::swap(order[p], order[q]); };
   PartitionSort(0, static_cast<int32_t>(records.size()) - 1, key_at, less, swap);
   return order;
+}
+
+// The order that OrderSysopPass leaves with "scratch_bytes" of scratch, and
+// whether the radix sort alone managed it.
+std::vector<int32_t> PassOrder(const std::vector<NodeRecord>& records, uint32_t scratch_bytes, bool* by_radix) {
+  int32_t count = static_cast<int32_t>(records.size());
+  std::vector<uint8_t> pointers(4 * records.size() + 1);
+  std::vector<uint8_t> scratch(4 * records.size() + 4);
+  uint8_t* at = pointers.data() + 1;
+  *by_radix = RadixSortSysopReferences(records.data(), count, at, scratch.data() + 1);
+  OrderSysopPass(records.data(), count, at, scratch.data() + 1, scratch_bytes);
+  std::vector<int32_t> order;
+  for (int32_t p = 0; p < count; ++p) order.push_back(ReferencedRecord(at, p));
+  return order;
+}
+
+TEST(SysopSortTest, RadixSortGivesWayExactlyWhenKeysAreEqual) {
+  const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
+  std::string bytes;
+  for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<char>(b));
+  const Shape shapes[] = {
+      {"names of letters", 3000, letters, 25, 0},
+      {"names of letters, some listed twice", 3000, letters, 25, 40},
+      {"one listed twice", 20000, letters, 25, 1},
+      {"names of any byte", 3000, bytes, 25, 0},
+      {"short names of any byte", 3000, bytes, 3, 0},
+      {"long names that differ late", 9000, "AB", 25, 0},
+      {"names of one letter, of every length", 3000, "A", 25, 0},
+      {"many equal names", 5000, "AB", 2, 0},
+      {"many equal names, some listed twice", 5000, "AB", 2, 30},
+      {"a full pass", 49140, letters, 25, 0},
+      {"a full pass of few names", 49140, "AB", 4, 0},
+  };
+  for (const Shape& shape : shapes) {
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+      SCOPED_TRACE(std::string(shape.label) + ", seed " + std::to_string(seed));
+      std::vector<NodeRecord> records = MakePass(shape, seed);
+      std::vector<int32_t> exact = PlainOrder(records);
+      bool equal_keys = false;
+      for (size_t k = 0; k + 1 < exact.size(); ++k) {
+        equal_keys = equal_keys || !SysopPrecedes(records[exact[k]], records[exact[k + 1]]);
+      }
+      bool by_radix = false;
+      uint32_t room = static_cast<uint32_t>(4 * records.size() + 3);
+      ASSERT_EQ(PassOrder(records, room, &by_radix), exact);
+      EXPECT_EQ(by_radix, !equal_keys);
+      // Too little room for the radix sort: the exact steps alone.
+      ASSERT_EQ(PassOrder(records, room - 1, &by_radix), exact);
+    }
+  }
+  // Every key equal: the radix sort gives way.
+  std::vector<NodeRecord> same(4000, MakePass({"", 1, letters, 25, 0}, 7)[0]);
+  for (size_t k = 0; k < same.size(); ++k) same[k].slot = static_cast<uint8_t>(k);
+  bool by_radix = true;
+  EXPECT_EQ(PassOrder(same, 4 * 4000 + 3, &by_radix), PlainOrder(same));
+  EXPECT_FALSE(by_radix);
 }
 
 TEST(SysopSortTest, ReferencesGiveThePlainPartitionOrder) {
