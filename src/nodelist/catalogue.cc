@@ -96,13 +96,14 @@ void ResolveNewestFile(RunState* state, int slot_number) {
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
   std::string chosen;
-  for (const DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
+  // The newest stamp wins; of equal stamps, the name first in search order.
+  for (const DirEntry& entry : SearchFilesUnordered(platform, pattern, SearchFilter::kOrdinaryFiles)) {
     size_t length = entry.name.size();
     if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
     LocalTime local;
     if (!platform.local_time(platform.ctx, entry.mtime, &local)) continue;
     uint32_t stamp = PackFatTime(local);
-    if (stamp > best_time) {
+    if (stamp > best_time || (stamp == best_time && stamp != 0 && SearchOrderLess(entry.name, chosen))) {
       best_time = stamp;
       chosen = entry.name;
     }

@@ -69,8 +69,8 @@ bool SearchOrderLess(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-std::vector<DirEntry> SearchFiles(const Platform& platform, std::string_view pattern,
-                                  SearchFilter filter) {
+std::vector<DirEntry> SearchFilesUnordered(const Platform& platform, std::string_view pattern,
+                                           SearchFilter filter) {
   std::string host = HostPath(pattern);
   std::string_view directory, name_pattern;
   SplitLastComponent(host, &directory, &name_pattern);
@@ -81,13 +81,19 @@ std::vector<DirEntry> SearchFiles(const Platform& platform, std::string_view pat
   for (DirEntry& entry : listing) {
     if (Accepts(filter, entry) && WildcardMatch(name_pattern, entry.name)) found.push_back(std::move(entry));
   }
+  return found;
+}
+
+std::vector<DirEntry> SearchFiles(const Platform& platform, std::string_view pattern,
+                                  SearchFilter filter) {
+  std::vector<DirEntry> found = SearchFilesUnordered(platform, pattern, filter);
   std::sort(found.begin(), found.end(),
             [](const DirEntry& a, const DirEntry& b) { return SearchOrderLess(a.name, b.name); });
   return found;
 }
 
 bool FileExists(const Platform& platform, std::string_view path) {
-  return !SearchFiles(platform, path, SearchFilter::kAnyEntry).empty();
+  return !SearchFilesUnordered(platform, path, SearchFilter::kAnyEntry).empty();
 }
 
 int OpenExistingFile(const Platform& platform, std::string_view path, bool read_only,

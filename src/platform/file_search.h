@@ -47,6 +47,10 @@ enum class SearchFilter {
 std::vector<DirEntry> SearchFiles(const Platform& platform, std::string_view pattern,
                                   SearchFilter filter);
 
+// The same entries in the order the directory listed them.
+std::vector<DirEntry> SearchFilesUnordered(const Platform& platform, std::string_view pattern,
+                                           SearchFilter filter);
+
 // Whether a search for "path" finds any entry at all.
 bool FileExists(const Platform& platform, std::string_view path);
 
