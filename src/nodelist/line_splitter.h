@@ -16,12 +16,12 @@ namespace tessel {
 
 constexpr int kMaxLineLength = 255;
 constexpr int kFieldCapacity = 127;
-// SplitPaddedLine reads whole 8-byte words, up to this many bytes past the
-// line's end.
-constexpr int kLinePadding = 8;
+// SplitPaddedLine reads whole 16-byte blocks, up to this many bytes past
+// the line's end.
+constexpr int kLinePadding = 16;
 
 // A field of a line. Characters past the capacity are passed over. The
-// text has room for whole 8-byte words; the sysop name's is cleared past
+// text has room for whole 16-byte blocks; the sysop name's is cleared past
 // its end up to 32 characters.
 struct LineField {
   uint8_t length = 0;
