@@ -84,9 +84,9 @@ std::vector<int32_t> PlainOrder(const std::vector<NodeRecord>& records) {
 std::vector<int32_t> PassOrder(const std::vector<NodeRecord>& records, uint32_t scratch_bytes, bool* by_radix) {
   int32_t count = static_cast<int32_t>(records.size());
   std::vector<uint8_t> pointers(4 * records.size() + 1);
-  std::vector<uint8_t> scratch(4 * records.size() + 4);
+  std::vector<uint8_t> scratch(scratch_bytes + 1);
   uint8_t* at = pointers.data() + 1;
-  *by_radix = RadixSortSysopReferences(records.data(), count, at, scratch.data() + 1);
+  *by_radix = RadixSortSysopReferences(records.data(), count, at, scratch.data() + 1, scratch_bytes);
   OrderSysopPass(records.data(), count, at, scratch.data() + 1, scratch_bytes);
   std::vector<int32_t> order;
   for (int32_t p = 0; p < count; ++p) order.push_back(ReferencedRecord(at, p));
@@ -119,19 +119,25 @@ TEST(SysopSortTest, RadixSortGivesWayExactlyWhenKeysAreEqual) {
       for (size_t k = 0; k + 1 < exact.size(); ++k) {
         equal_keys = equal_keys || !SysopPrecedes(records[exact[k]], records[exact[k + 1]]);
       }
-      bool by_radix = false;
-      uint32_t room = static_cast<uint32_t>(4 * records.size() + 3);
-      ASSERT_EQ(PassOrder(records, room, &by_radix), exact);
-      EXPECT_EQ(by_radix, !equal_keys);
+      int32_t count = static_cast<int32_t>(records.size());
+      for (bool wide : {true, false}) {
+        bool by_radix = false;
+        auto room = static_cast<uint32_t>(RadixScratchBytes(count, wide));
+        ASSERT_EQ(PassOrder(records, room, &by_radix), exact) << (wide ? "wide" : "narrow");
+        EXPECT_EQ(by_radix, !equal_keys) << (wide ? "wide" : "narrow");
+      }
       // Too little room for the radix sort: the exact steps alone.
-      ASSERT_EQ(PassOrder(records, room - 1, &by_radix), exact);
+      bool by_radix = true;
+      uint32_t too_little = static_cast<uint32_t>(RadixScratchBytes(count, false)) - 1;
+      ASSERT_EQ(PassOrder(records, too_little, &by_radix), exact);
+      EXPECT_EQ(by_radix, count == 0);
     }
   }
   // Every key equal: the radix sort gives way.
   std::vector<NodeRecord> same(4000, MakePass({"", 1, letters, 25, 0}, 7)[0]);
   for (size_t k = 0; k < same.size(); ++k) same[k].slot = static_cast<uint8_t>(k);
   bool by_radix = true;
-  EXPECT_EQ(PassOrder(same, 4 * 4000 + 3, &by_radix), PlainOrder(same));
+  EXPECT_EQ(PassOrder(same, static_cast<uint32_t>(RadixScratchBytes(4000, true)), &by_radix), PlainOrder(same));
   EXPECT_FALSE(by_radix);
 }
 

@@ -218,7 +218,8 @@ bool OrderBySysopName(RunState* state) {
     return FatalExitWithCleanup(state, kExitNoMemory);
   }
   // The sort may use what the heap has left: nothing is taken after it.
-  pass.scratch_bytes = std::min<uint32_t>(LargestFreeBlock(state->heap), 4 * static_cast<uint32_t>(pass.capacity) + 3);
+  pass.scratch_bytes = static_cast<uint32_t>(
+      std::min<uint64_t>(LargestFreeBlock(state->heap), RadixScratchBytes(pass.capacity, /*wide=*/true)));
   pass.scratch = TakeBlock(&state->heap, pass.scratch_bytes);
   PassPlan plan;
   if (state->total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&

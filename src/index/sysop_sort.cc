@@ -159,6 +159,96 @@ void SortGroup(const RadixSorter& s, int32_t lo, int32_t hi, int depth) {
   }
 }
 
+// The first six characters of the record's sysop name, 0 past its end,
+// big end first.
+uint64_t NamePrefix48(const NodeRecord& record) {
+  int length = NameLength(record);
+  if (length == 0) return 0;
+  uint64_t prefix = BigEndian64(record.sysop_name + 1);  // within the 26-byte field
+  if (length < 8) prefix &= ~uint64_t{0} << (8 * (8 - length));
+  return prefix >> 16;
+}
+
+// Six characters of the record's sysop name from "offset" on, 0 past its
+// end, big end first.
+uint64_t NameChars48(const NodeRecord& record, int offset) {
+  int length = NameLength(record);
+  uint64_t chars = 0;
+  for (int i = offset; i < offset + 6; ++i) chars = (chars << 8) | (i < length ? record.sysop_name[1 + i] : 0);
+  return chars;
+}
+
+// References "lo" to "hi" - 1 are in order of the six name characters from
+// "offset" on that they hold, their names agreeing before. Orders each run
+// of them that agrees in those characters too, by the next six, and at the
+// names' end by the records.
+void RefineRuns(const NodeRecord* area, uint64_t* keys, int32_t lo, int32_t hi, int offset) {
+  for (int32_t run = lo; run < hi;) {
+    int32_t end = run + 1;
+    while (end < hi && (keys[end] >> 16) == (keys[run] >> 16)) ++end;
+    if (end - run > 1) {
+      // Names that end before "offset" + 6 and are equally long are the
+      // same name: zone, net and node decide, held in place of characters.
+      int first_length = NameLength(area[keys[run] & kPositionBits]);
+      bool same_names = first_length <= offset + 6;
+      for (int32_t p = run + 1; p < end && same_names; ++p) {
+        same_names = NameLength(area[keys[p] & kPositionBits]) == first_length;
+      }
+      if (same_names) {
+        for (int32_t p = run; p < end; ++p) {
+          uint64_t position = keys[p] & kPositionBits;
+          const NodeRecord& record = area[position];
+          uint64_t address = (uint64_t{RecordZone(record)} << 32) | (uint64_t{RecordNet(record)} << 16) | RecordNode(record);
+          keys[p] = (address << 16) | position;
+        }
+        std::sort(keys + run, keys + end);
+      } else if (offset + 6 >= kSysopNameCapacity) {
+        std::sort(keys + run, keys + end, [area](uint64_t a, uint64_t b) {
+          return SysopPrecedes(area[a & kPositionBits], area[b & kPositionBits]);
+        });
+      } else {
+        for (int32_t p = run; p < end; ++p) {
+          uint64_t position = keys[p] & kPositionBits;
+          keys[p] = (NameChars48(area[position], offset + 6) << 16) | position;
+        }
+        std::sort(keys + run, keys + end);
+        RefineRuns(area, keys, run, end, offset + 6);
+      }
+    }
+    run = end;
+  }
+}
+
+// The radix sort with room for 8-byte references: six characters and the
+// position each. They are sorted by a stable counting pass per character,
+// from the sixth to the first, between "keys" and "other", each pass left
+// out when all names share that character; names that agree in six
+// characters are then ordered by the records. Returns the array that holds
+// the sorted references.
+const uint64_t* WideRadixSort(const NodeRecord* area, int32_t count, uint64_t* keys, uint64_t* other) {
+  constexpr int kBytes = 6;
+  uint32_t counts[kBytes][256] = {};
+  for (int32_t k = 0; k < count; ++k) {
+    uint64_t key = (NamePrefix48(area[k]) << 16) | static_cast<uint64_t>(k);
+    keys[k] = key;
+    for (int d = 0; d < kBytes; ++d) ++counts[d][(key >> (16 + 8 * d)) & 0xFF];
+  }
+  for (int d = 0; d < kBytes; ++d) {
+    int shift = 16 + 8 * d;
+    if (counts[d][(keys[0] >> shift) & 0xFF] == static_cast<uint32_t>(count)) continue;
+    uint32_t next = 0;
+    for (int b = 0; b < 256; ++b) {
+      uint32_t n = counts[d][b];
+      counts[d][b] = next;
+      next += n;
+    }
+    for (int32_t k = 0; k < count; ++k) other[counts[d][(keys[k] >> shift) & 0xFF]++] = keys[k];
+    std::swap(keys, other);
+  }
+  RefineRuns(area, keys, 0, count, 0);
+  return keys;
+}
+
 }  // namespace
 
 bool SysopPrecedes(const NodeRecord& a, const NodeRecord& b) {
@@ -195,12 +285,26 @@ void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointer
   PartitionSortReferences(area, pointers, count);
 }
 
-bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch) {
+uint64_t RadixScratchBytes(int32_t count, bool wide) {
+  return wide ? 16 * static_cast<uint64_t>(count) + 7 : 4 * static_cast<uint64_t>(count) + 3;
+}
+
+bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
+                              uint32_t scratch_bytes) {
   if (count <= 0) return true;
-  // The references are sorted in "scratch", moving through "pointers", and
-  // copied into "pointers" when they are in order.
-  uint8_t* aligned = scratch + (-reinterpret_cast<uintptr_t>(scratch) & 3);
-  uint32_t* keys = reinterpret_cast<uint32_t*>(aligned);
+  if (scratch == nullptr || scratch_bytes < RadixScratchBytes(count, false)) return false;
+  if (scratch_bytes >= RadixScratchBytes(count, true)) {
+    uint64_t* keys = reinterpret_cast<uint64_t*>(scratch + (-reinterpret_cast<uintptr_t>(scratch) & 7));
+    const uint64_t* sorted = WideRadixSort(area, count, keys, keys + count);
+    for (int32_t p = 1; p < count; ++p) {
+      if (SameSysopKey(area[sorted[p - 1] & kPositionBits], area[sorted[p] & kPositionBits])) return false;
+    }
+    for (int32_t p = 0; p < count; ++p) SetPointer(pointers, p, static_cast<uint32_t>(sorted[p]));
+    return true;
+  }
+  // 4-byte references, sorted in "scratch" and moving through "pointers",
+  // then copied into "pointers" when they are in order.
+  uint32_t* keys = reinterpret_cast<uint32_t*>(scratch + (-reinterpret_cast<uintptr_t>(scratch) & 3));
   for (int32_t k = 0; k < count; ++k) keys[k] = DigitReference(area, static_cast<uint32_t>(k), 0);
   SortGroup(RadixSorter{area, keys, pointers}, 0, count, 0);
   // Records with equal keys are neighbours now; their order is the exact
@@ -214,11 +318,7 @@ bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* po
 
 void OrderSysopPass(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
                     uint32_t scratch_bytes) {
-  // The radix sort needs 4 bytes per record, aligned.
-  if (scratch != nullptr && scratch_bytes >= 4 * static_cast<uint64_t>(count) + 3 &&
-      RadixSortSysopReferences(area, count, pointers, scratch)) {
-    return;
-  }
+  if (RadixSortSysopReferences(area, count, pointers, scratch, scratch_bytes)) return;
   SortSysopReferences(area, count, pointers);
 }
 

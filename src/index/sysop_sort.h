@@ -32,12 +32,17 @@ bool SameSysopKey(const NodeRecord& a, const NodeRecord& b);
 // 65,536.
 void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers);
 
+// The scratch bytes the radix sort needs for "count" records: with
+// "wide", for 8-byte references (the faster way), else for 4-byte ones.
+uint64_t RadixScratchBytes(int32_t count, bool wide);
+
 // Puts references to the records into "pointers" in sysop-name order by a
-// radix sort, using "scratch" (4 bytes per record and 3 more, any
-// alignment).
-// Returns false, leaving "pointers" unspecified, when two records have equal
-// keys. REQUIRES: "count" is at most 65,536.
-bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch);
+// radix sort in "scratch" (any alignment). Returns false, leaving
+// "pointers" unspecified, when two records have equal keys or when
+// "scratch_bytes" fall short of RadixScratchBytes (count, false).
+// REQUIRES: "count" is at most 65,536.
+bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
+                              uint32_t scratch_bytes);
 
 // Puts references to the records into "pointers" in the order of the
 // sysop-name section: the radix sort when "scratch_bytes" of scratch give
