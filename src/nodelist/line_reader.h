@@ -38,9 +38,16 @@ void StartLineReader(LineReader* reader, const Platform& platform, FileId file, 
 // file. Returns false on a read error (in reader->error).
 bool ReadTextLine(LineReader* reader, char* line, int* length, int64_t* line_start);
 
+// TextEnded once the buffer is used up: reads on first.
+bool TextEndedAfterBuffer(LineReader* reader, bool* ended);
+
 // Whether the file has ended: no byte remains, or the next one is Ctrl-Z.
 // Returns false on a read error (in reader->error); "*ended" tells.
-bool TextEnded(LineReader* reader, bool* ended);
+inline bool TextEnded(LineReader* reader, bool* ended) {
+  if (reader->start == reader->end) return TextEndedAfterBuffer(reader, ended);
+  *ended = reader->buffer[reader->start] == kCtrlZ;
+  return true;
+}
 
 }  // namespace tessel
 
