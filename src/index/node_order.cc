@@ -1,5 +1,6 @@
 #include "index/node_order.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "index/entry_writer.h"
@@ -19,8 +20,51 @@ void SortNetTable(RunState* state, int32_t lo, int32_t hi) {
   PartitionSort(lo, hi, key_at, less, swap);
 }
 
+namespace {
+
+// Orders the "count" records of one net by node number with a sort of
+// their keys, then moves each record once. Where two records have the same
+// node number their order is the exact steps' business: returns false
+// having moved nothing.
+bool SortNodeRunByKeys(NodeRecord* records, int32_t count) {
+  // Node number and position; the position's top bit marks a record moved.
+  static_assert(kNodeBufferCapacity <= 0x8000);
+  uint32_t keys[kNodeBufferCapacity];
+  for (int32_t k = 0; k < count; ++k) keys[k] = (uint32_t{RecordNode(records[k])} << 16) | static_cast<uint32_t>(k);
+  std::sort(keys, keys + count);
+  for (int32_t p = 1; p < count; ++p) {
+    if ((keys[p] >> 16) == (keys[p - 1] >> 16)) return false;
+  }
+  // Position p takes the record at keys[p]'s position: cycle by cycle.
+  constexpr uint32_t kMoved = 0x8000;
+  constexpr uint32_t kPosition = 0x7FFF;
+  for (int32_t p = 0; p < count; ++p) {
+    if ((keys[p] & kMoved) != 0) continue;
+    int32_t source = static_cast<int32_t>(keys[p] & kPosition);
+    keys[p] |= kMoved;
+    if (source == p) continue;
+    NodeRecord held = records[p];
+    int32_t at = p;
+    while (source != p) {
+      records[at] = records[source];
+      at = source;
+      source = static_cast<int32_t>(keys[at] & kPosition);
+      keys[at] |= kMoved;
+    }
+    records[at] = held;
+  }
+  return true;
+}
+
+}  // namespace
+
 void SortNodeRun(RunState* state, int32_t lo, int32_t hi) {
   NodeRecord* buffer = state->node_buffer;
+  // Node numbers that already rise are what the steps leave; other nets
+  // without equal node numbers may be sorted any way.
+  int32_t p = lo;
+  while (p < hi && RecordNode(buffer[p]) < RecordNode(buffer[p + 1])) ++p;
+  if (p >= hi || SortNodeRunByKeys(buffer + lo, hi - lo + 1)) return;
   auto key_at = [buffer](int32_t p) { return RecordNode(buffer[p]); };
   auto less = [](uint16_t a, uint16_t b) { return a < b; };
   auto swap = [buffer](int32_t p, int32_t q) { std::swap(buffer[p], buffer[q]); };
