@@ -221,6 +221,9 @@ bool OrderBySysopName(RunState* state) {
   pass.scratch_bytes = static_cast<uint32_t>(
       std::min<uint64_t>(LargestFreeBlock(state->heap), RadixScratchBytes(pass.capacity, /*wide=*/true)));
   pass.scratch = TakeBlock(&state->heap, pass.scratch_bytes);
+  PrepareMemory(*state, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
+  PrepareMemory(*state, pass.scratch, pass.scratch_bytes);
+  PrepareMemory(*state, pass.pointers, 4 * static_cast<size_t>(pass.capacity));
   PassPlan plan;
   if (state->total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
       plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords) {

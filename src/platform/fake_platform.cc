@@ -427,6 +427,7 @@ Platform MakeFakePlatform(FakeDisk* disk) {
       .environment = FakeEnvironment,
       .local_time = FakeLocalTime,
       .write_console = FakeWriteConsole,
+      .prepare_memory = nullptr,  // memory is memory here
   };
 }
 
@@ -447,6 +448,7 @@ Platform MakeFaultyPlatform(FaultPlan* plan) {
       .environment = FaultyEnvironment,
       .local_time = FaultyLocalTime,
       .write_console = FaultyWriteConsole,
+      .prepare_memory = nullptr,
   };
 }
 

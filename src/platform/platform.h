@@ -92,6 +92,10 @@ struct Platform {
   bool (*local_time)(void* ctx, int64_t time, LocalTime* local);
   // Writes bytes to standard output at once (no buffering across calls).
   void (*write_console)(void* ctx, const char* data, size_t size);
+  // Makes the memory of a block that is about to be filled present at
+  // once, where the system can do that more cheaply than page by page on
+  // first use. Null where there is nothing to gain.
+  void (*prepare_memory)(void* ctx, void* block, size_t size);
 };
 
 // The real platform: POSIX files and directories, the process environment,

@@ -2,6 +2,7 @@
 // operating system directly; everything above it sees host error numbers.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -385,6 +386,21 @@ void PosixWriteConsole(void*, const char* data, size_t size) {
   }
 }
 
+// A page fault for every page a block touches first costs far more than
+// having the system fill the block's whole pages in one call (on virtual
+// machines ten times more). Systems without the call fault as before.
+void PosixPrepareMemory(void*, void* block, size_t size) {
+#if defined(MADV_POPULATE_WRITE)
+  const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  uintptr_t start = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
+  uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(page - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+  (void)block;
+  (void)size;
+#endif
+}
+
 }  // namespace
 
 const Platform& PosixPlatform() {
@@ -404,6 +420,7 @@ const Platform& PosixPlatform() {
       .environment = PosixEnvironment,
       .local_time = PosixLocalTime,
       .write_console = PosixWriteConsole,
+      .prepare_memory = PosixPrepareMemory,
   };
   return kPlatform;
 }

@@ -51,6 +51,13 @@ void TakeBuildBlocks(RunState* state) {
   state->first_chain_block = TakeBlock(heap, kChainBlockBytes);
   state->current_chain_block = state->first_chain_block;
   state->node_buffer = reinterpret_cast<NodeRecord*>(TakeBlock(heap, kNodeBufferBytes));
+  PrepareMemory(*state, state->text_block, kTextBlockBytes);
+  PrepareMemory(*state, state->node_buffer, kNodeBufferBytes);
+}
+
+void PrepareMemory(const RunState& state, void* block, size_t size) {
+  const Platform& platform = *state.platform;
+  if (platform.prepare_memory != nullptr && block != nullptr) platform.prepare_memory(platform.ctx, block, size);
 }
 
 bool FatalExitWithCleanup(RunState* state, int exit_code) {

@@ -38,6 +38,10 @@ void PrintInsufficientMemory(const Platform& platform, int64_t shortfall);
 // initial chain block, node buffer). REQUIRES: the memory check passed.
 void TakeBuildBlocks(RunState* state);
 
+// Asks the platform to make a block's memory present before it is filled
+// (see Platform::prepare_memory).
+void PrepareMemory(const RunState& state, void* block, size_t size);
+
 // Ends the run with "exit_code" after closing the nodelist being read (if
 // any) and closing and deleting the temporary node file. A failure of
 // those steps becomes a fatal I/O error instead. Returns false.
