@@ -33,12 +33,6 @@ bool WriteIndexHead(RunState* state) {
   return WriteHeadBytes(state, &kMarkerByte, 1);
 }
 
-bool AppendEntry(RunState* state, const uint8_t* entry) {
-  std::memcpy(state->text_block + state->buffered_count * kIndexEntrySize, entry, kIndexEntrySize);
-  if (++state->buffered_count == kEntryBufferCapacity) return FlushEntryBuffer(state);
-  return true;
-}
-
 bool RemoveNewIndex(RunState* state) {
   const Platform& platform = *state->platform;
   int error = platform.close(platform.ctx, state->new_index);

@@ -14,6 +14,7 @@
 #define TESSEL_INDEX_ENTRY_WRITER_H_
 
 #include <cstdint>
+#include <cstring>
 
 #include "storage/run_state.h"
 
@@ -26,17 +27,23 @@ constexpr uint8_t kMarkerByte = 1;
 // fatal I/O error that leaves the files as they are.
 bool WriteIndexHead(RunState* state);
 
+// Writes the waiting entries to the new index. When the write fails or
+// falls short, the new index is closed and deleted and the write-error
+// report ends the run with exit code 3. REQUIRES: entries are waiting.
+bool FlushEntryBuffer(RunState* state);
+
 // Adds one entry to the EntryBuffer, writing the buffer when it is full.
-bool AppendEntry(RunState* state, const uint8_t* entry);
+// Inline: both sections add every entry through it.
+inline bool AppendEntry(RunState* state, const uint8_t* entry) {
+  std::memcpy(state->text_block + state->buffered_count * kIndexEntrySize, entry, kIndexEntrySize);
+  if (++state->buffered_count == kEntryBufferCapacity) return FlushEntryBuffer(state);
+  return true;
+}
 
 // Closes and deletes "nlindex.bar", for a build that will not finish. A
 // failure of either is a fatal I/O error.
 bool RemoveNewIndex(RunState* state);
 
-// Writes the waiting entries to the new index. When the write fails or
-// falls short, the new index is closed and deleted and the write-error
-// report ends the run with exit code 3. REQUIRES: entries are waiting.
-bool FlushEntryBuffer(RunState* state);
 
 }  // namespace tessel
 

@@ -173,6 +173,13 @@ uint64_t NamePrefix48(const NodeRecord& record) {
 // end, big end first.
 uint64_t NameChars48(const NodeRecord& record, int offset) {
   int length = NameLength(record);
+  int left = length - offset;
+  if (left <= 0) return 0;
+  if (offset + 8 <= kSysopNameCapacity) {  // eight characters from "offset" lie within the field
+    uint64_t chars = BigEndian64(record.sysop_name + 1 + offset);
+    if (left < 8) chars &= ~uint64_t{0} << (8 * (8 - left));
+    return chars >> 16;
+  }
   uint64_t chars = 0;
   for (int i = offset; i < offset + 6; ++i) chars = (chars << 8) | (i < length ? record.sysop_name[1 + i] : 0);
   return chars;
