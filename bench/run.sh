@@ -379,7 +379,7 @@ MACHINE="$(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(aw
   echo "  before the first pass and its records are written again behind it, grouped by pass, so that"
   echo "  each pass reads its records with one read; otherwise each pass scans the initial chain and"
   echo "  picks its records out of the file."
-  echo "- Sorting: a pass, a net's run and the net table are ordered by a radix or key sort and, where"
+  echo "- Sorting: a sysop-name pass and a net's run are ordered by a radix or key sort and, where"
   echo "  two records have equal keys, again by the exact partition-exchange steps (their order of"
   echo "  equal keys is part of the index)."
   echo "- Temporary-file reads count the calls that reach the system; the program asks for one read per"
