@@ -16,9 +16,9 @@ namespace tessel {
 
 constexpr int kMaxLineLength = 255;
 constexpr int kFieldCapacity = 127;
-// SplitPaddedLine reads whole 16-byte blocks, up to this many bytes past
-// the line's end.
-constexpr int kLinePadding = 16;
+// SplitPaddedLine reads whole blocks of up to 64 bytes, up to this many
+// bytes past the line's end.
+constexpr int kLinePadding = 64;
 
 // A field of a line. Characters past the capacity are passed over. The
 // text has room for whole 16-byte blocks; the sysop name's is cleared past
