@@ -56,6 +56,7 @@ bool AddInitial(RunState* state, uint8_t initial) {
     PrintInsufficientMemory(*state->platform, kChainBlockBytes - LargestFreeBlock(state->heap));
     return FatalExitWithCleanup(state, kExitNoMemory);
   }
+  PrepareMemory(*state, block, kChainBlockBytes);
   PutU32LE(state->current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
   state->current_chain_block = block;
   return true;

@@ -52,6 +52,7 @@ void TakeBuildBlocks(RunState* state) {
   state->current_chain_block = state->first_chain_block;
   state->node_buffer = reinterpret_cast<NodeRecord*>(TakeBlock(heap, kNodeBufferBytes));
   PrepareMemory(*state, state->text_block, kTextBlockBytes);
+  PrepareMemory(*state, state->first_chain_block, kChainBlockBytes);
   PrepareMemory(*state, state->node_buffer, kNodeBufferBytes);
 }
 
