@@ -227,29 +227,36 @@ void RefineRuns(const NodeRecord* area, uint64_t* keys, int32_t lo, int32_t hi, 
 }
 
 // The radix sort with room for 8-byte references: six characters and the
-// position each. They are sorted by a stable counting pass per character,
-// from the sixth to the first, between "keys" and "other", each pass left
-// out when all names share that character; names that agree in six
-// characters are then ordered by the records. Returns the array that holds
-// the sorted references.
-const uint64_t* WideRadixSort(const NodeRecord* area, int32_t count, uint64_t* keys, uint64_t* other) {
-  constexpr int kBytes = 6;
-  uint32_t counts[kBytes][256] = {};
+// position each. They are sorted by a stable counting pass per twelve bits
+// of the characters, from the last to the first, between "keys" and
+// "other", each pass left out when all names share those bits; names that
+// agree in six characters are then ordered by the records. Returns the
+// array that holds the sorted references.
+// The six characters are taken twelve bits at a time.
+constexpr int kDigitBits = 12;
+constexpr int kWideDigits = 48 / kDigitBits;
+constexpr uint32_t kDigitValues = 1u << kDigitBits;
+
+const uint64_t* WideRadixSort(const NodeRecord* area, int32_t count, uint64_t* keys, uint64_t* other,
+                              uint32_t* counts) {
+  constexpr uint64_t kDigitMask = kDigitValues - 1;
+  std::memset(counts, 0, sizeof(uint32_t) * kWideDigits * kDigitValues);
   for (int32_t k = 0; k < count; ++k) {
     uint64_t key = (NamePrefix48(area[k]) << 16) | static_cast<uint64_t>(k);
     keys[k] = key;
-    for (int d = 0; d < kBytes; ++d) ++counts[d][(key >> (16 + 8 * d)) & 0xFF];
+    for (int d = 0; d < kWideDigits; ++d) ++counts[d * kDigitValues + ((key >> (16 + kDigitBits * d)) & kDigitMask)];
   }
-  for (int d = 0; d < kBytes; ++d) {
-    int shift = 16 + 8 * d;
-    if (counts[d][(keys[0] >> shift) & 0xFF] == static_cast<uint32_t>(count)) continue;
+  for (int d = 0; d < kWideDigits; ++d) {
+    int shift = 16 + kDigitBits * d;
+    uint32_t* digit_counts = counts + d * kDigitValues;
+    if (digit_counts[(keys[0] >> shift) & kDigitMask] == static_cast<uint32_t>(count)) continue;
     uint32_t next = 0;
-    for (int b = 0; b < 256; ++b) {
-      uint32_t n = counts[d][b];
-      counts[d][b] = next;
+    for (uint32_t b = 0; b < kDigitValues; ++b) {
+      uint32_t n = digit_counts[b];
+      digit_counts[b] = next;
       next += n;
     }
-    for (int32_t k = 0; k < count; ++k) other[counts[d][(keys[k] >> shift) & 0xFF]++] = keys[k];
+    for (int32_t k = 0; k < count; ++k) other[digit_counts[(keys[k] >> shift) & kDigitMask]++] = keys[k];
     std::swap(keys, other);
   }
   RefineRuns(area, keys, 0, count, 0);
@@ -293,7 +300,8 @@ void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointer
 }
 
 uint64_t RadixScratchBytes(int32_t count, bool wide) {
-  return wide ? 16 * static_cast<uint64_t>(count) + 7 : 4 * static_cast<uint64_t>(count) + 3;
+  if (!wide) return 4 * static_cast<uint64_t>(count) + 3;
+  return 16 * static_cast<uint64_t>(count) + sizeof(uint32_t) * kWideDigits * kDigitValues + 7;
 }
 
 bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
@@ -302,7 +310,8 @@ bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* po
   if (scratch == nullptr || scratch_bytes < RadixScratchBytes(count, false)) return false;
   if (scratch_bytes >= RadixScratchBytes(count, true)) {
     uint64_t* keys = reinterpret_cast<uint64_t*>(scratch + (-reinterpret_cast<uintptr_t>(scratch) & 7));
-    const uint64_t* sorted = WideRadixSort(area, count, keys, keys + count);
+    auto* counts = reinterpret_cast<uint32_t*>(keys + 2 * static_cast<size_t>(count));
+    const uint64_t* sorted = WideRadixSort(area, count, keys, keys + count, counts);
     for (int32_t p = 1; p < count; ++p) {
       if (SameSysopKey(area[sorted[p - 1] & kPositionBits], area[sorted[p] & kPositionBits])) return false;
     }
