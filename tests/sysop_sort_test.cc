@@ -86,10 +86,10 @@ std::vector<int32_t> PassOrder(const std::vector<NodeRecord>& records, uint32_t 
   std::vector<uint8_t> pointers(4 * records.size() + 1);
   std::vector<uint8_t> scratch(scratch_bytes + 1);
   uint8_t* at = pointers.data() + 1;
-  *by_radix = RadixSortSysopReferences(records.data(), count, at, scratch.data() + 1, scratch_bytes);
-  OrderSysopPass(records.data(), count, at, scratch.data() + 1, scratch_bytes);
+  *by_radix = RadixSortSysopReferences(records.data(), count, at, scratch.data() + 1, scratch_bytes) != nullptr;
+  const uint8_t* references = OrderSysopPass(records.data(), count, at, scratch.data() + 1, scratch_bytes);
   std::vector<int32_t> order;
-  for (int32_t p = 0; p < count; ++p) order.push_back(ReferencedRecord(at, p));
+  for (int32_t p = 0; p < count; ++p) order.push_back(ReferencedRecord(references, p));
   return order;
 }
 

@@ -170,10 +170,10 @@ bool GroupRecordsByPass(RunState* state, const Pass& pass, PassPlan* plan) {
   return true;
 }
 
-bool AppendSysopEntries(RunState* state, const Pass& pass) {
+bool AppendSysopEntries(RunState* state, const Pass& pass, const uint8_t* references) {
   for (int32_t k = 0; k < pass.count; ++k) {
     uint8_t entry[kIndexEntrySize];
-    std::memcpy(entry, &pass.area[ReferencedRecord(pass.pointers, k)], kIndexEntrySize);
+    std::memcpy(entry, &pass.area[ReferencedRecord(references, k)], kIndexEntrySize);
     entry[0] = static_cast<uint8_t>(256 - entry[0]);
     if (!AppendEntry(state, entry)) return false;
   }
@@ -188,8 +188,9 @@ bool RunSysopPass(RunState* state, Pass* pass, const PassPlan& plan) {
     return false;
   }
   ++pass->number;
-  OrderSysopPass(pass->area, pass->count, pass->pointers, pass->scratch, pass->scratch_bytes);
-  if (!AppendSysopEntries(state, *pass)) return false;
+  const uint8_t* references =
+      OrderSysopPass(pass->area, pass->count, pass->pointers, pass->scratch, pass->scratch_bytes);
+  if (!AppendSysopEntries(state, *pass, references)) return false;
   ResetPass(pass);
   return true;
 }
@@ -223,7 +224,6 @@ bool OrderBySysopName(RunState* state) {
   pass.scratch = TakeBlock(&state->heap, pass.scratch_bytes);
   PrepareMemory(*state, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
   PrepareMemory(*state, pass.scratch, pass.scratch_bytes);
-  PrepareMemory(*state, pass.pointers, 4 * static_cast<size_t>(pass.capacity));
   PassPlan plan;
   if (state->total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
       plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords) {

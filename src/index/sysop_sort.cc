@@ -304,19 +304,23 @@ uint64_t RadixScratchBytes(int32_t count, bool wide) {
   return 16 * static_cast<uint64_t>(count) + sizeof(uint32_t) * kWideDigits * kDigitValues + 7;
 }
 
-bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
-                              uint32_t scratch_bytes) {
-  if (count <= 0) return true;
-  if (scratch == nullptr || scratch_bytes < RadixScratchBytes(count, false)) return false;
+const uint8_t* RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
+                                        uint32_t scratch_bytes) {
+  if (count <= 0) return pointers;
+  if (scratch == nullptr || scratch_bytes < RadixScratchBytes(count, false)) return nullptr;
   if (scratch_bytes >= RadixScratchBytes(count, true)) {
-    uint64_t* keys = reinterpret_cast<uint64_t*>(scratch + (-reinterpret_cast<uintptr_t>(scratch) & 7));
+    uint8_t* aligned = scratch + (-reinterpret_cast<uintptr_t>(scratch) & 7);
+    uint64_t* keys = reinterpret_cast<uint64_t*>(aligned);
     auto* counts = reinterpret_cast<uint32_t*>(keys + 2 * static_cast<size_t>(count));
     const uint64_t* sorted = WideRadixSort(area, count, keys, keys + count, counts);
     for (int32_t p = 1; p < count; ++p) {
-      if (SameSysopKey(area[sorted[p - 1] & kPositionBits], area[sorted[p] & kPositionBits])) return false;
+      if (SameSysopKey(area[sorted[p - 1] & kPositionBits], area[sorted[p] & kPositionBits])) return nullptr;
     }
-    for (int32_t p = 0; p < count; ++p) SetPointer(pointers, p, static_cast<uint32_t>(sorted[p]));
-    return true;
+    // The 4-byte references go where the other array of keys lies, so the
+    // pointer array is never touched.
+    uint8_t* references = reinterpret_cast<uint8_t*>(sorted == keys ? keys + count : keys);
+    for (int32_t p = 0; p < count; ++p) SetPointer(references, p, static_cast<uint32_t>(sorted[p]));
+    return references;
   }
   // 4-byte references, sorted in "scratch" and moving through "pointers",
   // then copied into "pointers" when they are in order.
@@ -326,16 +330,19 @@ bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* po
   // Records with equal keys are neighbours now; their order is the exact
   // steps' business.
   for (int32_t p = 1; p < count; ++p) {
-    if (SameSysopKey(area[keys[p - 1] & kPositionBits], area[keys[p] & kPositionBits])) return false;
+    if (SameSysopKey(area[keys[p - 1] & kPositionBits], area[keys[p] & kPositionBits])) return nullptr;
   }
   std::memcpy(pointers, keys, 4 * static_cast<size_t>(count));
-  return true;
+  return pointers;
 }
 
-void OrderSysopPass(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
-                    uint32_t scratch_bytes) {
-  if (RadixSortSysopReferences(area, count, pointers, scratch, scratch_bytes)) return;
+const uint8_t* OrderSysopPass(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
+                              uint32_t scratch_bytes) {
+  if (const uint8_t* references = RadixSortSysopReferences(area, count, pointers, scratch, scratch_bytes)) {
+    return references;
+  }
   SortSysopReferences(area, count, pointers);
+  return pointers;
 }
 
 int32_t ReferencedRecord(const uint8_t* pointers, int32_t p) {

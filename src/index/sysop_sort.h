@@ -36,20 +36,21 @@ void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointer
 // "wide", for 8-byte references (the faster way), else for 4-byte ones.
 uint64_t RadixScratchBytes(int32_t count, bool wide);
 
-// Puts references to the records into "pointers" in sysop-name order by a
-// radix sort in "scratch" (any alignment). Returns false, leaving
-// "pointers" unspecified, when two records have equal keys or when
-// "scratch_bytes" fall short of RadixScratchBytes (count, false).
-// REQUIRES: "count" is at most 65,536.
-bool RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
-                              uint32_t scratch_bytes);
+// Sorts references to the records into sysop-name order by a radix sort in
+// "scratch" (any alignment), moving them through "pointers" where the
+// scratch holds only 4-byte ones. Returns where the sorted references are
+// ("pointers" or a place in "scratch"), or null when two records have
+// equal keys or "scratch_bytes" fall short of RadixScratchBytes (count,
+// false). REQUIRES: "count" is at most 65,536.
+const uint8_t* RadixSortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointers,
+                                        uint8_t* scratch, uint32_t scratch_bytes);
 
-// Puts references to the records into "pointers" in the order of the
-// sysop-name section: the radix sort when "scratch_bytes" of scratch give
-// it room and no keys are equal, the exact steps otherwise. The result is
-// always SortSysopReferences's.
-void OrderSysopPass(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
-                    uint32_t scratch_bytes);
+// Orders the pass as the sysop-name section needs it: the radix sort when
+// "scratch_bytes" of scratch give it room and no keys are equal, the exact
+// steps (into "pointers") otherwise; the order is always
+// SortSysopReferences's. Returns where the references are.
+const uint8_t* OrderSysopPass(const NodeRecord* area, int32_t count, uint8_t* pointers, uint8_t* scratch,
+                              uint32_t scratch_bytes);
 
 // The record (its position in the pass area) that reference "p" names.
 int32_t ReferencedRecord(const uint8_t* pointers, int32_t p);
