@@ -1,15 +1,6 @@
-// The new index file and the entries written to it.
-//
-// Layout of the index file (integers little-endian):
-//   IndexHeader        12 bytes, as the host's configuration wrote it
-//   NodelistCatalogue  47 bytes per slot, slot 1 first
-//   marker byte        1
-//   node-number section: 12-byte IndexEntry records by zone, net, node
-//   sysop-name section:  12-byte IndexEntry records by sysop name, zone,
-//                        net, node, with the slot byte negated (256 - slot)
-// Nothing separates the sections and nothing follows them. Entries pass
-// through the EntryBuffer (the reader's text block) and leave it in writes
-// of 5,460 entries.
+// The new index file and the entries written to it (the file's layout is
+// in index/index_format.h). Entries pass through the EntryBuffer (the
+// reader's text block) and leave it in writes of 5,460 entries.
 #ifndef TESSEL_INDEX_ENTRY_WRITER_H_
 #define TESSEL_INDEX_ENTRY_WRITER_H_
 
@@ -18,8 +9,6 @@
 #include "storage/run_state.h"
 
 namespace tessel {
-
-constexpr uint8_t kMarkerByte = 1;
 
 // Creates "nlindex.bar" in the index's directory and writes the header as
 // read, the catalogue as it now stands and the marker byte. A failure is a

@@ -126,7 +126,7 @@ bool AppendSysopEntries(RunState* state, const Pass& pass) {
   for (int32_t k = 0; k < pass.count; ++k) {
     uint8_t entry[kIndexEntrySize];
     std::memcpy(entry, &pass.area[ReferencedRecord(pass.pointers, k)], kIndexEntrySize);
-    entry[0] = static_cast<uint8_t>(256 - entry[0]);
+    entry[0] = SysopSlotByte(entry[0]);
     if (!AppendEntry(state, entry)) return false;
   }
   return true;

@@ -23,7 +23,7 @@ bool ReadDataPath(RunState* state, const std::string& path) {
   std::string opened;
   int error = OpenExistingFile(platform, path, /*read_only=*/false, &file, &opened);
   if (error != 0) return FatalIoError(state, error, "opening", path);
-  uint8_t field[1 + kDataPathCapacity] = {};
+  uint8_t field[kDataPathFieldSize] = {};
   uint32_t moved = 0;
   error = platform.seek(platform.ctx, file, kDataPathOffset);
   if (error == 0) error = platform.read(platform.ctx, file, field, sizeof field, &moved);
@@ -36,8 +36,7 @@ bool ReadDataPath(RunState* state, const std::string& path) {
   }
   error = platform.close(platform.ctx, file);
   if (error != 0) return FatalIoError(state, error, "closing", opened);
-  int length = field[0] > kDataPathCapacity ? kDataPathCapacity : field[0];
-  state->data_path.assign(reinterpret_cast<const char*>(field + 1), static_cast<size_t>(length));
+  state->data_path = DecodeDataPath(field);
   return true;
 }
 

@@ -11,7 +11,6 @@
 namespace tessel {
 
 constexpr const char* kHomeVariable = "KORVO";
-constexpr int kDataPathOffset = 155;
 
 // The value of environment variable "name", matched without regard to
 // letter case (the first matching entry wins); empty when it is not set.

@@ -14,8 +14,6 @@
 namespace tessel {
 
 constexpr int kMaxExcludedZones = 10;
-constexpr int kDataPathCapacity = 45;
-constexpr int kMaxSlots = 255;
 
 // Block sizes and the capacities they give.
 constexpr uint32_t kNetTableBytes = 196'560;
@@ -42,10 +40,7 @@ constexpr int kExitTooManyNodes = 5;
 // A working heap too small for the catalogue.
 constexpr int kErrHeapOverflow = 203;
 
-constexpr const char* kIndexFileName = "nlindex.qdx";
-constexpr const char* kNewIndexFileName = "nlindex.bar";
 constexpr const char* kTempFileName = "nlindex.foo";
-constexpr const char* kHostConfigFileName = "config.qdx";
 
 struct RunState {
   const Platform* platform = nullptr;
