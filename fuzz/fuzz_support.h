@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/coding.h"
 #include "storage/run_state.h"

@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "test_util.h"
 
@@ -358,7 +358,7 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   std::tuple<uint16_t, uint16_t, uint16_t> last{0, 0, 0};
   std::string name;
   for (size_t k = 0; k < e1; ++k) {
-    Entry e = DecodeEntry(index, 13 + 47 * 4 + 12 * k);
+    Entry e = ReadEntry(index, 13 + 47 * 4 + 12 * k);
     ASSERT_TRUE(e.slot >= 1 && e.slot <= 4) << k;
     size_t found = n;
     ASSERT_EQ(check_entry(e, e.slot, &seen, &found, &name), "") << "node-number entry " << k;
@@ -380,7 +380,7 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   std::fill(seen.begin(), seen.end(), false);
   std::tuple<std::string, uint16_t, uint16_t, uint16_t> previous;
   for (size_t k = 0; k < e2; ++k) {
-    Entry e = DecodeEntry(index, 13 + 47 * 4 + 12 * (e1 + k));
+    Entry e = ReadEntry(index, 13 + 47 * 4 + 12 * (e1 + k));
     ASSERT_TRUE(e.slot >= 252) << k;
     size_t found = n;
     ASSERT_EQ(check_entry(e, static_cast<uint8_t>(256 - e.slot), &seen, &found, &name), "") << "sysop-name entry " << k;

@@ -17,8 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
-#include "reliability_util.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "test_util.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/heap.h"
 #include "storage/working_storage.h"

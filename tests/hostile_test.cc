@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "reliability_util.h"
 #include "test_util.h"
 
 namespace tessel::test {
@@ -323,7 +322,7 @@ TEST_P(HostileInputTest, EndsAsDefinedAndKeepsTheIndexSound) {
   std::error_code ignored;
   const std::string old_index = fs::is_regular_file(index_path, ignored) ? ReadFile(index_path.string()) : "";
 
-  TimedRunResult run = RunTesselWithTimeout((dir.path() / "bbs").string(), {"-F"}, scene.env, 30);
+  ProcessRun run = RunTesselWithTimeout((dir.path() / "bbs").string(), {"-F"}, scene.env, 30);
 
   ASSERT_FALSE(run.timed_out) << "hung";
   ASSERT_EQ(run.signal, 0) << "crashed";

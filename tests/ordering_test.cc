@@ -12,7 +12,7 @@
 
 #include "index/partition_sort.h"
 #include "index/sysop_order.h"
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/coding.h"
 #include "test_util.h"
@@ -93,7 +93,7 @@ int Build(TracedDisk* disk, int32_t pass_capacity = -1) {
 
 std::vector<Entry> EntriesOf(const std::string& index, size_t slots) {
   std::vector<Entry> entries;
-  for (size_t at = 13 + 47 * slots; at + 12 <= index.size(); at += 12) entries.push_back(DecodeEntry(index, at));
+  for (size_t at = 13 + 47 * slots; at + 12 <= index.size(); at += 12) entries.push_back(ReadEntry(index, at));
   return entries;
 }
 

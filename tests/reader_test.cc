@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "nodelist/nodelist_reader.h"
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/working_storage.h"
 #include "test_util.h"
@@ -242,7 +242,7 @@ class ReaderRunTest : public testing::Test {
     const std::string& index = disk_.files.at(kIndexFileName).data;
     std::vector<std::string> entries;
     for (size_t at = head_.size(); at + kIndexEntrySize <= index.size(); at += kIndexEntrySize) {
-      test::Entry e = test::DecodeEntry(index, at);
+      test::Entry e = test::ReadEntry(index, at);
       if ((e.slot >= 128) != sysop_section) continue;
       entries.push_back(std::to_string(e.zone) + ":" + std::to_string(e.net) + "/" + std::to_string(e.node));
     }
