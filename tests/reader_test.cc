@@ -21,6 +21,16 @@ namespace {
 using test::IndexHead;
 using test::Lines;
 
+// The initial chain byte of record "record", found by following the chain
+// from its first block.
+uint8_t ChainInitial(const RunState& state, int32_t record) {
+  const uint8_t* block = state.first_chain_block;
+  for (int32_t k = record / kInitialsPerChainBlock; k > 0; --k) {
+    block = HeapAddress(state.heap, GetU32LE(block + kInitialsPerChainBlock));
+  }
+  return block[record % kInitialsPerChainBlock];
+}
+
 std::string Address(const NodeRecord& r) {
   return std::to_string(RecordZone(r)) + ":" + std::to_string(RecordNet(r)) + "/" + std::to_string(RecordNode(r));
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/working_storage.h"
 
 namespace tessel {
@@ -39,23 +40,13 @@ bool AppendEntry(RunState* state, const uint8_t* entry) {
   return true;
 }
 
-bool RemoveNewIndex(RunState* state) {
-  const Platform& platform = *state->platform;
-  int error = platform.close(platform.ctx, state->new_index);
-  state->new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
-  error = platform.remove(platform.ctx, state->new_index_path.c_str());
-  if (error != 0) return FatalIoError(state, error, "deleting", state->new_index_path);
-  return true;
-}
-
 bool FlushEntryBuffer(RunState* state) {
   const Platform& platform = *state->platform;
   uint32_t size = static_cast<uint32_t>(state->buffered_count) * kIndexEntrySize;
   uint32_t moved = 0;
   int error = platform.write(platform.ctx, state->new_index, state->text_block, size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
-  if (error != 0) return RemoveNewIndex(state) && WriteErrorReport(state, error);
+  if (error != 0) return EndWithWriteError(state, error);
   state->buffered_count = 0;
   return true;
 }

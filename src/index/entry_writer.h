@@ -18,10 +18,6 @@ bool WriteIndexHead(RunState* state);
 // Adds one entry to the EntryBuffer, writing the buffer when it is full.
 bool AppendEntry(RunState* state, const uint8_t* entry);
 
-// Closes and deletes "nlindex.bar", for a build that will not finish. A
-// failure of either is a fatal I/O error.
-bool RemoveNewIndex(RunState* state);
-
 // Writes the waiting entries to the new index. When the write fails or
 // falls short, the new index is closed and deleted and the write-error
 // report ends the run with exit code 3. REQUIRES: entries are waiting.

@@ -6,6 +6,7 @@
 
 #include "index/entry_writer.h"
 #include "index/partition_sort.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -57,7 +58,7 @@ int32_t NextInitialCount(const RunState& state, int initial) {
 bool FailPassTooLarge(RunState* state, const Pass& pass) {
   const Platform& platform = *state->platform;
   PrintInsufficientMemory(platform, (static_cast<int64_t>(pass.count) - pass.capacity) * sizeof(NodeRecord));
-  return RemoveNewIndex(state) && FatalExitWithCleanup(state, kExitNoMemory);
+  return EndFailedRun(state, kExitNoMemory);
 }
 
 // Reads the pass's records into its area, in temporary-file order: one
@@ -194,7 +195,7 @@ bool OrderBySysopName(RunState* state) {
   pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
   if (pass.area == nullptr) {  // only when a test asks for more than the heap has
     PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
-    return FatalExitWithCleanup(state, kExitNoMemory);
+    return EndFailedRun(state, kExitNoMemory);
   }
   for (int b = 0; b < 256; ++b) {
     if (state->initial_counts[b] <= 0) continue;

@@ -7,6 +7,7 @@
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -24,7 +25,7 @@ bool EndWithMessage(RunState* state, std::string_view message, int exit_code) {
   Print(platform, message);
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
-  return FatalExitWithCleanup(state, exit_code);
+  return EndFailedRun(state, exit_code);
 }
 
 // Stores the node count of the current net and checks the limit.
@@ -50,11 +51,11 @@ bool AddInitial(RunState* state, uint8_t initial) {
   state->nodes_in_net = Add32(state->nodes_in_net, 1);
   state->total_nodes = Add32(state->total_nodes, 1);
   if (static_cast<uint32_t>(state->total_nodes) % kInitialsPerChainBlock != 0) return true;
-  if (MemoryCheckFails(state, kChainBlockBytes)) return FatalExitWithCleanup(state, kExitNoMemory);
+  if (!HasFreeMemory(state, kChainBlockBytes)) return EndFailedRun(state, kExitNoMemory);
   uint8_t* block = TakeBlock(&state->heap, kChainBlockBytes);
   if (block == nullptr) {  // enough free bytes, but not in one piece
     PrintInsufficientMemory(*state->platform, kChainBlockBytes - LargestFreeBlock(state->heap));
-    return FatalExitWithCleanup(state, kExitNoMemory);
+    return EndFailedRun(state, kExitNoMemory);
   }
   PutU32LE(state->current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
   state->current_chain_block = block;
@@ -132,14 +133,6 @@ bool ReadLines(RunState* state) {
 }
 
 }  // namespace
-
-uint8_t ChainInitial(const RunState& state, int32_t record) {
-  const uint8_t* block = state.first_chain_block;
-  for (int32_t k = record / kInitialsPerChainBlock; k > 0; --k) {
-    block = HeapAddress(state.heap, GetU32LE(block + kInitialsPerChainBlock));
-  }
-  return block[record % kInitialsPerChainBlock];
-}
 
 bool StartNet(RunState* state) {
   if (state->net_count == kNetTableCapacity) return EndWithMessage(state, "Too many nets", kExitTooManyNets);

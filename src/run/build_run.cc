@@ -75,7 +75,7 @@ void PrintCounts(RunState* state) {
 }
 
 bool Build(RunState* state) {
-  if (MemoryCheckFails(state, kBuildBlocksBytes)) {
+  if (!HasFreeMemory(state, kBuildBlocksBytes)) {
     state->exit_code = kExitNoMemory;
     return false;
   }

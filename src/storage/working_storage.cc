@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 
 namespace tessel {
@@ -37,11 +38,11 @@ void PrintInsufficientMemory(const Platform& platform, int64_t shortfall) {
   PrintLineEnd(platform);
 }
 
-bool MemoryCheckFails(RunState* state, int32_t requested) {
+bool HasFreeMemory(RunState* state, int32_t requested) {
   int64_t free = FreeMemory(state->heap);
-  if (free >= requested) return false;
+  if (free >= requested) return true;
   PrintInsufficientMemory(*state->platform, requested - free);
-  return true;
+  return false;
 }
 
 void TakeBuildBlocks(RunState* state) {
@@ -51,29 +52,6 @@ void TakeBuildBlocks(RunState* state) {
   state->first_chain_block = TakeBlock(heap, kChainBlockBytes);
   state->current_chain_block = state->first_chain_block;
   state->node_buffer = reinterpret_cast<NodeRecord*>(TakeBlock(heap, kNodeBufferBytes));
-}
-
-bool FatalExitWithCleanup(RunState* state, int exit_code) {
-  const Platform& platform = *state->platform;
-  if (state->nodelist != kNoFile) {
-    int error = platform.close(platform.ctx, state->nodelist);
-    state->nodelist = kNoFile;
-    if (error != 0) return FatalIoError(state, error, "closing", state->nodelist_path);
-  }
-  if (!RemoveTempFile(state)) return false;
-  state->exit_code = exit_code;
-  return false;
-}
-
-bool WriteErrorReport(RunState* state, int error) {
-  const Platform& platform = *state->platform;
-  PrintLineEnd(platform);
-  Print(platform, "Error ");
-  PrintNumber(platform, error);
-  Print(platform, " writing file (not enough disk space?)");
-  PrintChar(platform, kBell);
-  PrintLineEnd(platform);
-  return FatalExitWithCleanup(state, kExitWriteError);
 }
 
 bool CreateTempFile(RunState* state) {
@@ -118,7 +96,7 @@ bool FlushNodeBuffer(RunState* state) {
   uint32_t moved = 0;
   int error = platform.write(platform.ctx, state->temp_file, state->node_buffer, size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
-  if (error != 0) return WriteErrorReport(state, error);
+  if (error != 0) return EndWithWriteError(state, error);
   state->buffered_count = 0;
   return true;
 }
