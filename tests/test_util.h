@@ -31,8 +31,8 @@ ProcessRun RunTesselWithTimeout(const std::string& dir, const std::vector<std::s
                                 const std::vector<std::string>& env = {}, int timeout_seconds = 20);
 
 // Starts the built tessel as RunTessel does, its output going to
-// "output_fd" (or /dev/null when -1), ended by SIGALRM after
-// "timeout_seconds".
+// "output_fd" (or /dev/null when -1; kStdoutClosed and kStdioClosed start
+// it with those closed), ended by SIGALRM after "timeout_seconds".
 pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env,
                   int timeout_seconds, int output_fd = -1);
 

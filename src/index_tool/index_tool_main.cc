@@ -93,4 +93,7 @@ int IndexToolMain(int argc, char** argv) {
 
 }  // namespace tessel
 
-int main(int argc, char** argv) { return tessel::IndexToolMain(argc, argv); }
+int main(int argc, char** argv) {
+  tessel::PrepareProcess();
+  return tessel::IndexToolMain(argc, argv);
+}

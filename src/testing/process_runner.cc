@@ -72,9 +72,17 @@ pid_t StartProcess(const ProcessSpec& spec, int output_fd, int error_fd) {
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    int null = open("/dev/null", O_WRONLY);
-    dup2(output_fd >= 0 ? output_fd : null, 1);
-    if (error_fd != -2) dup2(error_fd >= 0 ? error_fd : null, 2);
+    if (output_fd == kStdoutClosed || output_fd == kStdioClosed) {
+      close(1);
+      if (output_fd == kStdioClosed) {
+        close(0);
+        close(2);
+      }
+    } else {
+      dup2(output_fd >= 0 ? output_fd : open("/dev/null", O_WRONLY), 1);
+      if (error_fd != kInheritStderr) dup2(error_fd >= 0 ? error_fd : open("/dev/null", O_WRONLY), 2);
+    }
+    signal(SIGPIPE, SIG_DFL);
     if (chdir(spec.dir.c_str()) != 0) _exit(127);
     alarm(static_cast<unsigned>(spec.timeout_seconds));  // kept across exec
     execve(spec.binary.c_str(), argv.data(), envp.data());

@@ -23,10 +23,17 @@ struct ProcessSpec {
 std::vector<std::string> EnvironmentWithout(const std::vector<std::string>& names,
                                             const std::vector<std::string>& added = {});
 
+// Values of "output_fd" below that start the program with standard
+// descriptors closed, as some mailers and daemons start their hooks.
+constexpr int kStdoutClosed = -2;
+constexpr int kStdioClosed = -3;  // 0, 1 and 2
+// A value of "error_fd" that leaves standard error as this process has it.
+constexpr int kInheritStderr = -2;
+
 // Starts the program, its standard output going to "output_fd" and its
-// standard error to "error_fd" (/dev/null for -1; standard error is kept
-// when "error_fd" is -2). Returns its process id; throws when it cannot.
-pid_t StartProcess(const ProcessSpec& spec, int output_fd = -1, int error_fd = -2);
+// standard error to "error_fd" (/dev/null for -1), SIGPIPE at its default.
+// Returns its process id; throws when it cannot.
+pid_t StartProcess(const ProcessSpec& spec, int output_fd = -1, int error_fd = kInheritStderr);
 
 struct ProcessRun {
   std::string out;         // standard output, byte for byte
