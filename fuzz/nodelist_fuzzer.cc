@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<int> allowed = {0, kExitTooManyNets, kExitTooManyNodes};
   switch (control & 3) {
     case 1:
-      options.pass_capacity_override = control >> 2;
+      options.pass_record_limit = control >> 2;
       allowed = {0, kExitNoMemory, kExitTooManyNets, kExitTooManyNodes};
       break;
     case 2:

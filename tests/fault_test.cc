@@ -71,7 +71,7 @@ FakeDisk MakeDisk() {
 int RunBuild(const Platform& platform) {
   const char* argv[] = {"tessel", "-F"};
   RunOptions options;
-  options.pass_capacity_override = kPassCapacity;
+  options.pass_record_limit = kPassCapacity;
   return RunProgram(platform, 2, argv, options);
 }
 

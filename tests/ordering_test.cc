@@ -87,7 +87,7 @@ int Build(TracedDisk* disk, int32_t pass_capacity = -1) {
   platform.write_console = TracedConsole;
   const char* argv[] = {"tessel", "-F"};
   RunOptions options;
-  options.pass_capacity_override = pass_capacity;
+  if (pass_capacity >= 0) options.pass_record_limit = pass_capacity;
   return RunProgram(platform, 2, argv, options);
 }
 

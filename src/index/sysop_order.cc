@@ -176,27 +176,22 @@ int32_t ReferencedRecord(const uint8_t* pointers, int32_t p) {
   return static_cast<int32_t>(PointerAt(pointers, p) & kPositionBits);
 }
 
-int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes) {
+int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes, int32_t record_limit) {
   int64_t capacity = largest_free_block / sizeof(NodeRecord);
-  capacity = std::min<int64_t>(capacity, kPassPointerCapacity);
+  capacity = std::min<int64_t>(capacity, std::max(0, std::min(record_limit, kPassPointerCapacity)));
   return static_cast<int32_t>(std::min<int64_t>(capacity, total_nodes));
 }
 
 bool OrderBySysopName(RunState* state) {
   const Platform& platform = *state->platform;
   Pass pass;
-  pass.capacity = state->pass_capacity_override >= 0
-                      ? state->pass_capacity_override
-                      : PassCapacityFor(LargestFreeBlock(state->heap), state->total_nodes);
+  pass.capacity = PassCapacityFor(LargestFreeBlock(state->heap), state->total_nodes, state->pass_record_limit);
+  // Never null: the capacity fits the largest free block.
   pass.area = reinterpret_cast<NodeRecord*>(
       TakeBlock(&state->heap, static_cast<uint32_t>(pass.capacity) * sizeof(NodeRecord)));
   // The pointer array takes the net table's block, free since the
   // node-number section was written.
   pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
-  if (pass.area == nullptr) {  // only when a test asks for more than the heap has
-    PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
-    return EndFailedRun(state, kExitNoMemory);
-  }
   for (int b = 0; b < 256; ++b) {
     if (state->initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));

@@ -1,5 +1,7 @@
 #include "run/program.h"
 
+#include <algorithm>
+
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "run/build_run.h"
@@ -75,7 +77,7 @@ int CheckAndBuild(RunState* state) {
 int RunProgram(const Platform& platform, int argc, const char* const* argv, const RunOptions& options) {
   RunState state;
   state.platform = &platform;
-  state.pass_capacity_override = options.pass_capacity_override;
+  state.pass_record_limit = std::min(options.pass_record_limit, kPassPointerCapacity);
   InitHeap(&state.heap, options.heap_size);
   ParseCommandLine(&state, argc, argv);
   PrintBanner(state);

@@ -87,9 +87,8 @@ struct RunState {
   std::string new_index_path;
   int32_t temp_file_position = -1;  // record the temporary file stands at, -1 unknown
 
-  // When set, the sysop-name ordering uses this many records per pass
-  // instead of what the heap allows (tests only).
-  int32_t pass_capacity_override = -1;
+  // The most records a sysop-name pass may hold (the memory budget's).
+  int32_t pass_record_limit = kPassPointerCapacity;
 
   // The exit status, once a phase has ended the run.
   int exit_code = 0;
