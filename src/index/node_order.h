@@ -26,7 +26,7 @@ bool AppendNodeEntries(RunState* state, int32_t count);
 
 // Writes the node-number section through the EntryBuffer.
 // REQUIRES: the NetTable is sorted, at least one net exists, and
-// state->temp_file_position is -1 or the temporary file's position.
+// state->files.temp_file_position is -1 or the temporary file's position.
 bool BuildNodeNumberSection(RunState* state);
 
 }  // namespace tessel

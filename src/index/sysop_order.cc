@@ -50,7 +50,7 @@ void ResetPass(Pass* pass) {
 // none has.
 int32_t NextInitialCount(const RunState& state, int initial) {
   for (int b = initial + 1; b < 256; ++b) {
-    if (state.initial_counts[b] != 0) return state.initial_counts[b];
+    if (state.blocks.initial_counts[b] != 0) return state.blocks.initial_counts[b];
   }
   return 0;
 }
@@ -65,8 +65,8 @@ bool FailPassTooLarge(RunState* state, const Pass& pass) {
 // read per run of consecutive records whose initials belong to the pass,
 // stopping at the pass's last record.
 bool GatherPassRecords(RunState* state, const Pass& pass) {
-  if (pass.count == state->total_nodes) return ReadNodeBlock(state, 0, state->total_nodes, pass.area);
-  const uint8_t* block = state->first_chain_block;
+  if (pass.count == state->blocks.total_nodes) return ReadNodeBlock(state, 0, state->blocks.total_nodes, pass.area);
+  const uint8_t* block = state->blocks.first_chain_block;
   int32_t p = 0;      // record being looked at
   int32_t run = 0;    // records of the pass just before p, not yet read
   int32_t found = 0;  // records already read
@@ -185,18 +185,18 @@ int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes, int32_
 bool OrderBySysopName(RunState* state) {
   const Platform& platform = *state->platform;
   Pass pass;
-  pass.capacity = PassCapacityFor(LargestFreeBlock(state->heap), state->total_nodes, state->pass_record_limit);
+  pass.capacity = PassCapacityFor(LargestFreeBlock(state->heap), state->blocks.total_nodes, state->settings.pass_record_limit);
   // Never null: the capacity fits the largest free block.
   pass.area = reinterpret_cast<NodeRecord*>(
       TakeBlock(&state->heap, static_cast<uint32_t>(pass.capacity) * sizeof(NodeRecord)));
   // The pointer array takes the net table's block, free since the
   // node-number section was written.
-  pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
+  pass.pointers = PassPointers(state->blocks);
   for (int b = 0; b < 256; ++b) {
-    if (state->initial_counts[b] <= 0) continue;
+    if (state->blocks.initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));
     pass.letters[b] = true;
-    pass.count += state->initial_counts[b];
+    pass.count += state->blocks.initial_counts[b];
     if (static_cast<int64_t>(NextInitialCount(*state, b)) + pass.count > pass.capacity ||
         pass.count == pass.capacity) {
       if (!RunSysopPass(state, &pass)) return false;

@@ -32,7 +32,7 @@ bool ReadIndexBytes(RunState* state, FileId file, void* buffer, uint32_t size, b
   if (error == 0 && moved == 0 && size > 0) error = kErrShortRead;
   if (error != 0) {
     platform.close(platform.ctx, file);
-    return FatalIoError(state, error, "reading", state->index_path);
+    return FatalIoError(state, error, "reading", state->settings.index_path);
   }
   *partial = moved < size;
   return true;
@@ -103,7 +103,7 @@ void ResolveNewestFile(RunState* state, int slot_number) {
 
   std::string extension = SplitNodelistPath(chosen).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
-  if (extension != SlotExtension(slot)) state->force_rebuild = true;
+  if (extension != SlotExtension(slot)) state->settings.force_rebuild = true;
   SetSlotExtension(&slot, extension);
   PutU16LE(slot.highest_zone, 0);
 }
@@ -112,31 +112,31 @@ bool ReadCatalogue(RunState* state) {
   const Platform& platform = *state->platform;
   FileId file = kNoFile;
   std::string opened;
-  int error = OpenExistingFile(platform, state->index_path, /*read_only=*/false, &file, &opened);
-  if (error != 0) return FatalIoError(state, error, "opening", state->index_path);
-  state->index_path = opened;
+  int error = OpenExistingFile(platform, state->settings.index_path, /*read_only=*/false, &file, &opened);
+  if (error != 0) return FatalIoError(state, error, "opening", state->settings.index_path);
+  state->settings.index_path = opened;
 
   bool partial = false;
-  if (!ReadIndexBytes(state, file, &state->header, sizeof state->header, &partial)) return false;
+  if (!ReadIndexBytes(state, file, &state->head.header, sizeof state->head.header, &partial)) return false;
   int count = 0;
-  bool damaged = !SlotCountOf(FirstEntryOffset(state->header), &count) || partial;
+  bool damaged = !SlotCountOf(FirstEntryOffset(state->head.header), &count) || partial;
   if (damaged) count = 0;
-  state->slot_count = count;
+  state->head.slot_count = count;
   uint32_t bytes = static_cast<uint32_t>(count) * sizeof(NodelistSlot);
-  state->catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
-  if (state->catalogue == nullptr) {
+  state->head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
+  if (state->head.catalogue == nullptr) {
     platform.close(platform.ctx, file);
     PrintLineEnd(platform);
     Print(platform, "Heap overflow reading the catalogue of ");
-    Print(platform, state->index_path);
+    Print(platform, state->settings.index_path);
     PrintLineEnd(platform);
     state->exit_code = kErrHeapOverflow;
     return false;
   }
-  if (bytes > 0 && !ReadIndexBytes(state, file, state->catalogue, bytes, &partial)) return false;
+  if (bytes > 0 && !ReadIndexBytes(state, file, state->head.catalogue, bytes, &partial)) return false;
   if (partial) damaged = true;
   error = platform.close(platform.ctx, file);
-  if (error != 0) return FatalIoError(state, error, "closing", state->index_path);
+  if (error != 0) return FatalIoError(state, error, "closing", state->settings.index_path);
   if (damaged) return ReportDamagedIndex(state);
 
   for (int s = 1; s <= count; ++s) {

@@ -9,12 +9,12 @@ namespace {
 // Closes and deletes "nlindex.bar" when it is open.
 bool RemoveNewIndex(RunState* state) {
   const Platform& platform = *state->platform;
-  if (state->new_index == kNoFile) return true;
-  int error = platform.close(platform.ctx, state->new_index);
-  state->new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
-  error = platform.remove(platform.ctx, state->new_index_path.c_str());
-  if (error != 0) return FatalIoError(state, error, "deleting", state->new_index_path);
+  if (state->files.new_index == kNoFile) return true;
+  int error = platform.close(platform.ctx, state->files.new_index);
+  state->files.new_index = kNoFile;
+  if (error != 0) return FatalIoError(state, error, "closing", state->files.new_index_path);
+  error = platform.remove(platform.ctx, state->files.new_index_path.c_str());
+  if (error != 0) return FatalIoError(state, error, "deleting", state->files.new_index_path);
   return true;
 }
 
@@ -23,10 +23,10 @@ bool RemoveNewIndex(RunState* state) {
 bool EndFailedRun(RunState* state, int exit_code) {
   const Platform& platform = *state->platform;
   if (!RemoveNewIndex(state)) return false;
-  if (state->nodelist != kNoFile) {
-    int error = platform.close(platform.ctx, state->nodelist);
-    state->nodelist = kNoFile;
-    if (error != 0) return FatalIoError(state, error, "closing", state->nodelist_path);
+  if (state->files.nodelist != kNoFile) {
+    int error = platform.close(platform.ctx, state->files.nodelist);
+    state->files.nodelist = kNoFile;
+    if (error != 0) return FatalIoError(state, error, "closing", state->files.nodelist_path);
   }
   if (!RemoveTempFile(state)) return false;
   state->exit_code = exit_code;

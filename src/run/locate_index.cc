@@ -36,7 +36,7 @@ bool ReadDataPath(RunState* state, const std::string& path) {
   }
   error = platform.close(platform.ctx, file);
   if (error != 0) return FatalIoError(state, error, "closing", opened);
-  state->data_path = DecodeDataPath(field);
+  state->settings.data_path = DecodeDataPath(field);
   return true;
 }
 
@@ -56,8 +56,8 @@ std::string EnvironmentValue(const Platform& platform, std::string_view name) {
 
 bool LocateIndex(RunState* state, bool* found) {
   const Platform& platform = *state->platform;
-  state->data_path.clear();
-  state->index_path = kIndexFileName;
+  state->settings.data_path.clear();
+  state->settings.index_path = kIndexFileName;
   *found = FileExists(platform, kIndexFileName);
   if (*found) return true;
 
@@ -67,8 +67,8 @@ bool LocateIndex(RunState* state, bool* found) {
   std::string config = Join(home, kHostConfigFileName);
   if (!FileExists(platform, config)) return true;
   if (!ReadDataPath(state, config)) return false;
-  state->index_path = Join(state->data_path, kIndexFileName);
-  *found = FileExists(platform, state->index_path);
+  state->settings.index_path = Join(state->settings.data_path, kIndexFileName);
+  *found = FileExists(platform, state->settings.index_path);
   return true;
 }
 

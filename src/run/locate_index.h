@@ -16,7 +16,7 @@ constexpr const char* kHomeVariable = "KORVO";
 // letter case (the first matching entry wins); empty when it is not set.
 std::string EnvironmentValue(const Platform& platform, std::string_view name);
 
-// Finds the index and sets state->data_path and state->index_path.
+// Finds the index and sets state->settings.data_path and state->settings.index_path.
 // "*found" tells whether the index exists. Returns false when the run has
 // ended (config.qdx could not be read).
 bool LocateIndex(RunState* state, bool* found);
