@@ -33,17 +33,25 @@ void TracedConsole(void* ctx, const char* data, size_t size) {
 }
 
 // The console output from "Sorting by node number..." to the end of the
-// sysop-name line, with the temporary file's seeks and reads ({s<record>},
-// {r<records>}) and the new index's writes ({w<bytes>}) where they happened.
+// sysop-name line, with the temporary file's repositionings and reads
+// ({s<record>}, {r<records>}) and the new index's writes ({w<bytes>}) where
+// they happened. A seek to where the file already stands moves nothing and
+// is not shown.
 std::string SortTrace(const TracedDisk& disk) {
   std::string trace;
   size_t op = 0;
   size_t shown = 0;
+  int64_t at = -1;  // the record the temporary file stands at, -1 unknown
   auto add_ops_until = [&](size_t end) {
     for (; op < end; ++op) {
       const FakeOpRecord& r = disk.log[op];
-      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek) trace += "{s" + std::to_string(r.size / 38) + "}";
-      if (r.path == "nlindex.foo" && r.op == FileOp::kRead) trace += "{r" + std::to_string(r.size / 38) + "}";
+      int64_t records = r.size / 38;
+      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek && records != at) trace += "{s" + std::to_string(records) + "}";
+      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek) at = records;
+      if (r.path == "nlindex.foo" && r.op == FileOp::kRead) {
+        trace += "{r" + std::to_string(records) + "}";
+        at = at < 0 ? -1 : at + records;
+      }
       if (r.path == "nlindex.bar" && r.op == FileOp::kWrite) trace += "{w" + std::to_string(r.size) + "}";
     }
   };

@@ -35,7 +35,6 @@ bool WriteSections(RunState* state) {
   const Platform& platform = *state->platform;
   Print(platform, "Sorting by node number...");
   SortNetTable(state, 1, state->blocks.net_count);
-  state->files.temp_file_position = -1;
   if (!BuildNodeNumberSection(state)) return false;
   PrintLineEnd(platform);
 

@@ -106,7 +106,6 @@ struct OpenFiles {
   FileId temp_file = kNoFile;
   FileId new_index = kNoFile;
   std::string new_index_path;
-  int32_t temp_file_position = -1;  // record the temporary file stands at, -1 unknown
 };
 
 // The state of one run, by part. One RunState lives for the whole run and

@@ -75,7 +75,6 @@ bool ReopenTempFile(RunState* state) {
     state->files.temp_file = kNoFile;
     return FatalIoError(state, error, "opening", kTempFileName);
   }
-  state->files.temp_file_position = 0;
   return true;
 }
 
@@ -103,17 +102,13 @@ bool FlushNodeBuffer(RunState* state) {
 
 bool ReadNodeBlock(RunState* state, int32_t first, int32_t count, NodeRecord* destination) {
   const Platform& platform = *state->platform;
-  if (first != state->files.temp_file_position) {
-    int error = platform.seek(platform.ctx, state->files.temp_file, static_cast<int64_t>(first) * sizeof(NodeRecord));
-    if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
-    state->files.temp_file_position = first;
-  }
+  int error = platform.seek(platform.ctx, state->files.temp_file, static_cast<int64_t>(first) * sizeof(NodeRecord));
+  if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
   uint32_t size = static_cast<uint32_t>(count) * sizeof(NodeRecord);
   uint32_t moved = 0;
-  int error = platform.read(platform.ctx, state->files.temp_file, destination, size, &moved);
+  error = platform.read(platform.ctx, state->files.temp_file, destination, size, &moved);
   error = TransferError(error, moved, size, kErrShortRead);
   if (error != 0) return FatalIoError(state, error, "reading", kTempFileName);
-  state->files.temp_file_position += count;
   return true;
 }
 

@@ -55,9 +55,9 @@ bool RemoveTempFile(RunState* state);
 bool FlushNodeBuffer(RunState* state);
 
 // Reads "count" NodeRecords from record "first" of the temporary node file
-// into "destination" with one read, repositioning the file only when it
-// does not already stand at "first". A failed or short read is a fatal I/O
-// error.
+// into "destination": a seek, then one read. (The platform keeps the file's
+// position, so a seek to where it stands costs nothing.) A failed or short
+// read is a fatal I/O error.
 bool ReadNodeBlock(RunState* state, int32_t first, int32_t count, NodeRecord* destination);
 
 }  // namespace tessel
