@@ -56,7 +56,7 @@ struct RunSettings {
 
 // The index's head, as read at start-up; the catalogue (in the working
 // heap) is updated by start-up and by the reader, and written back whole.
-struct IndexHead {
+struct IndexHeadAsRead {
   IndexHeader header = {};
   NodelistSlot* catalogue = nullptr;  // slot s at catalogue[s - 1]
   int32_t slot_count = 0;
@@ -113,7 +113,7 @@ struct OpenFiles {
 struct RunState {
   const Platform* platform = nullptr;
   RunSettings settings;
-  IndexHead head;
+  IndexHeadAsRead head;
   WorkingHeap heap;
   BuildBlocks blocks;
   ReaderPosition reader;
