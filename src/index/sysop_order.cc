@@ -5,6 +5,7 @@
 
 #include "index/entry_writer.h"
 #include "index/sysop_sort.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -22,7 +23,6 @@ struct Pass {
   uint32_t scratch_bytes = 0;
   int32_t number = 0;  // passes run before this one
 };
-
 // At scale every pass would pick its few records out of the whole
 // temporary file. Instead the file is read once before the first pass and
 // its records are written again behind it, grouped by pass, each group in
@@ -43,6 +43,7 @@ constexpr int32_t kGroupFromNodes = kInitialsPerChainBlock;
 // least this many records.
 constexpr int32_t kGroupBufferRecords = 16;
 
+
 void ResetPass(Pass* pass) {
   std::fill(std::begin(pass->letters), std::end(pass->letters), false);
   pass->count = 0;
@@ -52,7 +53,7 @@ void ResetPass(Pass* pass) {
 // none has.
 int32_t NextInitialCount(const RunState& state, int initial) {
   for (int b = initial + 1; b < 256; ++b) {
-    if (state.initial_counts[b] != 0) return state.initial_counts[b];
+    if (state.blocks.initial_counts[b] != 0) return state.blocks.initial_counts[b];
   }
   return 0;
 }
@@ -60,15 +61,15 @@ int32_t NextInitialCount(const RunState& state, int initial) {
 bool FailPassTooLarge(RunState* state, const Pass& pass) {
   const Platform& platform = *state->platform;
   PrintInsufficientMemory(platform, (static_cast<int64_t>(pass.count) - pass.capacity) * sizeof(NodeRecord));
-  return RemoveNewIndex(state) && FatalExitWithCleanup(state, kExitNoMemory);
+  return EndFailedRun(state, kExitNoMemory);
 }
 
 // Reads the pass's records into its area, in temporary-file order: one
 // read per run of consecutive records whose initials belong to the pass,
 // stopping at the pass's last record.
 bool GatherPassRecords(RunState* state, const Pass& pass) {
-  if (pass.count == state->total_nodes) return ReadNodeBlock(state, 0, state->total_nodes, pass.area);
-  const uint8_t* block = state->first_chain_block;
+  if (pass.count == state->blocks.total_nodes) return ReadNodeBlock(state, 0, state->blocks.total_nodes, pass.area);
+  const uint8_t* block = state->blocks.first_chain_block;
   int32_t p = 0;      // record being looked at
   int32_t run = 0;    // records of the pass just before p, not yet read
   int32_t found = 0;  // records already read
@@ -95,9 +96,9 @@ bool GatherPassRecords(RunState* state, const Pass& pass) {
 bool PlanPasses(const RunState& state, int32_t capacity, PassPlan* plan) {
   int32_t count = 0;
   for (int b = 0; b < 256; ++b) {
-    if (state.initial_counts[b] <= 0) continue;
+    if (state.blocks.initial_counts[b] <= 0) continue;
     plan->pass_of[b] = static_cast<uint8_t>(plan->passes);
-    count += state.initial_counts[b];
+    count += state.blocks.initial_counts[b];
     if (count > capacity) return false;
     if (static_cast<int64_t>(NextInitialCount(state, b)) + count > capacity || count == capacity) {
       plan->first[plan->passes + 1] = plan->first[plan->passes] + count;
@@ -118,13 +119,12 @@ bool PlanPasses(const RunState& state, int32_t capacity, PassPlan* plan) {
 bool WriteGroupPart(RunState* state, const PassPlan& plan, int32_t p, const NodeRecord* records, int32_t count,
                     int32_t written, bool* failed) {
   const Platform& platform = *state->platform;
-  int64_t record = static_cast<int64_t>(state->total_nodes) + plan.first[p] + written;
-  int error = platform.seek(platform.ctx, state->temp_file, record * static_cast<int64_t>(sizeof(NodeRecord)));
+  int64_t record = static_cast<int64_t>(state->blocks.total_nodes) + plan.first[p] + written;
+  int error = platform.seek(platform.ctx, state->files.temp_file, record * static_cast<int64_t>(sizeof(NodeRecord)));
   if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
-  state->temp_file_position = -1;  // the next read repositions
   uint32_t size = static_cast<uint32_t>(count) * sizeof(NodeRecord);
   uint32_t moved = 0;
-  error = platform.write(platform.ctx, state->temp_file, records, size, &moved);
+  error = platform.write(platform.ctx, state->files.temp_file, records, size, &moved);
   *failed = TransferError(error, moved, size, kErrShortWrite) != 0;
   return true;
 }
@@ -139,11 +139,11 @@ bool GroupRecordsByPass(RunState* state, const Pass& pass, PassPlan* plan) {
   NodeRecord* input = reinterpret_cast<NodeRecord*>(pass.pointers);
   int32_t buffered[256] = {};
   int32_t written[256] = {};
-  const uint8_t* chain = state->first_chain_block;
+  const uint8_t* chain = state->blocks.first_chain_block;
   int32_t in_block = 0;
   bool failed = false;
-  for (int32_t first = 0; first < state->total_nodes && !failed;) {
-    int32_t count = std::min(kInputRecords, state->total_nodes - first);
+  for (int32_t first = 0; first < state->blocks.total_nodes && !failed;) {
+    int32_t count = std::min(kInputRecords, state->blocks.total_nodes - first);
     if (!ReadNodeBlock(state, first, count, input)) return false;
     for (int32_t k = 0; k < count && !failed; ++k) {
       int32_t p = plan->pass_of[chain[in_block]];
@@ -174,7 +174,7 @@ bool AppendSysopEntries(RunState* state, const Pass& pass, const uint8_t* refere
   for (int32_t k = 0; k < pass.count; ++k) {
     uint8_t entry[kIndexEntrySize];
     std::memcpy(entry, &pass.area[ReferencedRecord(references, k)], kIndexEntrySize);
-    entry[0] = static_cast<uint8_t>(256 - entry[0]);
+    entry[0] = SysopSlotByte(entry[0]);
     if (!AppendEntry(state, entry)) return false;
   }
   return true;
@@ -183,7 +183,9 @@ bool AppendSysopEntries(RunState* state, const Pass& pass, const uint8_t* refere
 bool RunSysopPass(RunState* state, Pass* pass, const PassPlan& plan) {
   if (pass->count > pass->capacity) return FailPassTooLarge(state, *pass);
   if (plan.grouped) {
-    if (!ReadNodeBlock(state, state->total_nodes + plan.first[pass->number], pass->count, pass->area)) return false;
+    if (!ReadNodeBlock(state, state->blocks.total_nodes + plan.first[pass->number], pass->count, pass->area)) {
+      return false;
+    }
   } else if (!GatherPassRecords(state, *pass)) {
     return false;
   }
@@ -197,27 +199,22 @@ bool RunSysopPass(RunState* state, Pass* pass, const PassPlan& plan) {
 
 }  // namespace
 
-int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes) {
+int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes, int32_t record_limit) {
   int64_t capacity = largest_free_block / sizeof(NodeRecord);
-  capacity = std::min<int64_t>(capacity, kPassPointerCapacity);
+  capacity = std::min<int64_t>(capacity, std::max(0, std::min(record_limit, kPassPointerCapacity)));
   return static_cast<int32_t>(std::min<int64_t>(capacity, total_nodes));
 }
 
 bool OrderBySysopName(RunState* state) {
   const Platform& platform = *state->platform;
   Pass pass;
-  pass.capacity = state->pass_capacity_override >= 0
-                      ? state->pass_capacity_override
-                      : PassCapacityFor(LargestFreeBlock(state->heap), state->total_nodes);
+  pass.capacity = PassCapacityFor(LargestFreeBlock(state->heap), state->blocks.total_nodes, state->settings.pass_record_limit);
+  // Never null: the capacity fits the largest free block.
   pass.area = reinterpret_cast<NodeRecord*>(
       TakeBlock(&state->heap, static_cast<uint32_t>(pass.capacity) * sizeof(NodeRecord)));
   // The pointer array takes the net table's block, free since the
   // node-number section was written.
-  pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
-  if (pass.area == nullptr) {  // only when a test asks for more than the heap has
-    PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
-    return FatalExitWithCleanup(state, kExitNoMemory);
-  }
+  pass.pointers = PassPointers(state->blocks);
   // The sort may use what the heap has left: nothing is taken after it.
   pass.scratch_bytes = static_cast<uint32_t>(
       std::min<uint64_t>(LargestFreeBlock(state->heap), RadixScratchBytes(pass.capacity, /*wide=*/true)));
@@ -225,15 +222,15 @@ bool OrderBySysopName(RunState* state) {
   PrepareMemory(*state, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
   PrepareMemory(*state, pass.scratch, pass.scratch_bytes);
   PassPlan plan;
-  if (state->total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
+  if (state->blocks.total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
       plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords) {
     if (!GroupRecordsByPass(state, pass, &plan)) return false;
   }
   for (int b = 0; b < 256; ++b) {
-    if (state->initial_counts[b] <= 0) continue;
+    if (state->blocks.initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));
     pass.letters[b] = true;
-    pass.count += state->initial_counts[b];
+    pass.count += state->blocks.initial_counts[b];
     if (static_cast<int64_t>(NextInitialCount(*state, b)) + pass.count > pass.capacity ||
         pass.count == pass.capacity) {
       if (!RunSysopPass(state, &pass, plan)) return false;
