@@ -34,13 +34,6 @@ bool WriteIndexHead(RunState* state) {
   return WriteHeadBytes(state, &kMarkerByte, 1);
 }
 
-bool AppendEntry(RunState* state, const uint8_t* entry) {
-  int32_t& count = EntryCount(state->blocks);
-  std::memcpy(EntryBuffer(state->blocks) + count * kIndexEntrySize, entry, kIndexEntrySize);
-  if (++count == kEntryBufferCapacity) return FlushEntryBuffer(state);
-  return true;
-}
-
 bool FlushEntryBuffer(RunState* state) {
   const Platform& platform = *state->platform;
   uint32_t size = static_cast<uint32_t>(EntryCount(state->blocks)) * kIndexEntrySize;

@@ -5,6 +5,7 @@
 #define TESSEL_INDEX_ENTRY_WRITER_H_
 
 #include <cstdint>
+#include <cstring>
 
 #include "storage/run_state.h"
 
@@ -15,13 +16,19 @@ namespace tessel {
 // fatal I/O error that leaves the files as they are.
 bool WriteIndexHead(RunState* state);
 
-// Adds one entry to the EntryBuffer, writing the buffer when it is full.
-bool AppendEntry(RunState* state, const uint8_t* entry);
-
 // Writes the waiting entries to the new index. When the write fails or
 // falls short, the new index is closed and deleted and the write-error
 // report ends the run with exit code 3. REQUIRES: entries are waiting.
 bool FlushEntryBuffer(RunState* state);
+
+// Adds one entry to the EntryBuffer, writing the buffer when it is full.
+// Inline: every entry of both sections comes through here.
+inline bool AppendEntry(RunState* state, const uint8_t* entry) {
+  int32_t& count = EntryCount(state->blocks);
+  std::memcpy(EntryBuffer(state->blocks) + count * kIndexEntrySize, entry, kIndexEntrySize);
+  if (++count == kEntryBufferCapacity) return FlushEntryBuffer(state);
+  return true;
+}
 
 }  // namespace tessel
 
