@@ -23,6 +23,7 @@ struct Pass {
   uint32_t scratch_bytes = 0;
   int32_t number = 0;  // passes run before this one
 };
+
 // At scale every pass would pick its few records out of the whole
 // temporary file. Instead the file is read once before the first pass and
 // its records are written again behind it, grouped by pass, each group in
@@ -42,7 +43,6 @@ constexpr int32_t kGroupFromNodes = kInitialsPerChainBlock;
 // Each pass's share of the pass area, while the groups are written, is at
 // least this many records.
 constexpr int32_t kGroupBufferRecords = 16;
-
 
 void ResetPass(Pass* pass) {
   std::fill(std::begin(pass->letters), std::end(pass->letters), false);
@@ -222,10 +222,8 @@ bool OrderBySysopName(RunState* state) {
   PrepareMemory(*state, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
   PrepareMemory(*state, pass.scratch, pass.scratch_bytes);
   PassPlan plan;
-  if (state->blocks.total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
-      plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords) {
-    if (!GroupRecordsByPass(state, pass, &plan)) return false;
-  }
+  bool group = state->blocks.total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
+               plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords;
   for (int b = 0; b < 256; ++b) {
     if (state->blocks.initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));
@@ -233,6 +231,9 @@ bool OrderBySysopName(RunState* state) {
     pass.count += state->blocks.initial_counts[b];
     if (static_cast<int64_t>(NextInitialCount(*state, b)) + pass.count > pass.capacity ||
         pass.count == pass.capacity) {
+      // The groups are written when the first pass runs, where that pass
+      // would have read the file.
+      if (group && pass.number == 0 && !GroupRecordsByPass(state, pass, &plan)) return false;
       if (!RunSysopPass(state, &pass, plan)) return false;
     }
     PrintChar(platform, kBackspace);
