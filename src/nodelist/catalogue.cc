@@ -86,17 +86,11 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
-void ResolveNewestFile(RunState* state, int slot_number) {
-  const Platform& platform = *state->platform;
-  NodelistSlot& slot = Slot(*state, slot_number);
-  NodelistPathParts parts = SplitNodelistPath(BaseName(slot));
-  std::string pattern = parts.directory + parts.name + ".*";
-
+bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest) {
   // Stamps are compared unsigned, so files dated 2044 and later (whose
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
-  std::string chosen;
-  for (const DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
+  for (DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
     size_t length = entry.name.size();
     if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
     LocalTime local;
@@ -104,12 +98,20 @@ void ResolveNewestFile(RunState* state, int slot_number) {
     uint32_t stamp = PackFatTime(local);
     if (stamp > best_time) {
       best_time = stamp;
-      chosen = entry.name;
+      *newest = std::move(entry);
     }
   }
-  if (best_time == 0) return;
+  return best_time != 0;
+}
 
-  std::string extension = SplitNodelistPath(chosen).extension;
+void ResolveNewestFile(RunState* state, int slot_number) {
+  const Platform& platform = *state->platform;
+  NodelistSlot& slot = Slot(*state, slot_number);
+  NodelistPathParts parts = SplitNodelistPath(BaseName(slot));
+  DirEntry newest;
+  if (!FindNewestFile(platform, parts.directory + parts.name + ".*", &newest)) return;
+
+  std::string extension = SplitNodelistPath(newest.name).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
   if (extension != Extension(slot)) state->force_rebuild = true;
   size_t stored = extension.size() > kExtensionCapacity ? kExtensionCapacity : extension.size();

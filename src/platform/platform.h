@@ -81,6 +81,8 @@ struct Platform {
   int (*remove)(void* ctx, const char* path);
   // Renames "from" to "to" in one step, replacing "to" when it exists.
   int (*rename)(void* ctx, const char* from, const char* to);
+  // Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).
+  int (*set_file_time)(void* ctx, const char* path, int64_t time);
 
   // Lists every entry of directory "dir" ("" is the current directory)
   // except "." and "..", in no particular order. Returns false when the
