@@ -14,45 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  std::string out, err;
-  int status = -1;
-};
-
-// Runs "binary" with "args" in "dir", KORVO unset.
-ToolRun RunBinary(const std::string& binary, const std::string& dir, std::vector<std::string> args) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    unsetenv("KORVO");
-    args.insert(args.begin(), binary);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  ToolRun run;
-  char buffer[4096];
-  ssize_t n;
-  // Standard error carries a line or two, so reading it last cannot block.
-  while ((n = read(out_pipe[0], buffer, sizeof buffer)) > 0) run.out.append(buffer, static_cast<size_t>(n));
-  while ((n = read(err_pipe[0], buffer, sizeof buffer)) > 0) run.err.append(buffer, static_cast<size_t>(n));
-  close(out_pipe[0]);
-  close(err_pipe[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 ToolRun Tool(const std::string& dir, const std::vector<std::string>& args) {
   return RunBinary(TESSEL_INDEX_BINARY, dir, args);
 }

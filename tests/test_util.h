@@ -61,6 +61,15 @@ struct RunResult {
 RunResult RunTessel(const std::string& dir, const std::vector<std::string>& args = {},
                     const std::vector<std::string>& env = {});
 
+// Standard output, standard error and exit status of a run of a tool.
+struct ToolRun {
+  std::string out, err;
+  int status = -1;
+};
+
+// Runs "binary" with "args" in "dir", KORVO unset.
+ToolRun RunBinary(const std::string& binary, const std::string& dir, std::vector<std::string> args);
+
 // The banner the program prints first.
 std::string Banner();
 

@@ -144,6 +144,7 @@ bool ReadSource(UpdateRun* run, const Source& source, const std::string& stem, s
     return true;
   }
   ArchiveMember member = ReadArchiveMember(*bytes, stem, source.day);
+  std::string format = ArchiveFormatOf(*bytes);
   bytes->clear();
   std::string expected = stem + ".?" + source.day;
   switch (member.status) {
@@ -158,7 +159,6 @@ bool ReadSource(UpdateRun* run, const Source& source, const std::string& stem, s
       run->Refuse(source.path, "member " + member.name + " would unpack to more than 64 MiB");
       return false;
     case MemberStatus::kUnsupported: {
-      std::string format = ArchiveFormatOf(*bytes);
       if (format.empty()) {
         const char* by_name = ArchiverOfLetter(source.name[source.name.size() - 3]);
         format = *by_name != '\0' ? std::string(by_name) + " (by its name)" : "unknown";
@@ -173,10 +173,11 @@ bool ReadSource(UpdateRun* run, const Source& source, const std::string& stem, s
   return false;
 }
 
-std::string CrcProblem(const ListCrc& crc) {
-  if (!crc.stated) return "its first line states no CRC (\": nnnnn\")";
-  return "CRC does not check: the first line says " + CrcText(crc.stated_crc) + ", the lines give " +
-         CrcText(crc.actual_crc);
+// Why a list (or "the list it makes", of a diff) fails its CRC.
+std::string CrcProblem(const ListCrc& crc, const std::string& subject) {
+  if (!crc.stated) return "the first line " + (subject.empty() ? std::string() : "of " + subject) + "states no CRC";
+  return "CRC " + (subject.empty() ? std::string() : "of " + subject) + "does not check: the first line says " +
+         CrcText(crc.stated_crc) + ", the lines give " + CrcText(crc.actual_crc);
 }
 
 int DayNumber(const std::string& day) { return day.empty() ? 0 : std::stoi(day); }
@@ -280,7 +281,7 @@ void PlanBase(UpdateRun* run, const std::string& base) {
     }
     ListCrc crc = CheckListCrc(list.bytes);
     if (!CrcChecks(crc)) {
-      run->Refuse(source.path, CrcProblem(crc));
+      run->Refuse(source.path, CrcProblem(crc, ""));
       continue;
     }
     list.name = plan.list_name + "." + list.day;
@@ -323,7 +324,7 @@ void PlanBase(UpdateRun* run, const std::string& base) {
     }
     ListCrc crc = CheckListCrc(list.bytes);
     if (!CrcChecks(crc)) {
-      run->Refuse(path, "the list it makes fails its check: " + CrcProblem(crc));
+      run->Refuse(path, CrcProblem(crc, "the list it makes "));
       break;
     }
     list.name = plan.list_name + "." + it->day;
