@@ -77,7 +77,10 @@ struct UpdateRun {
   }
 };
 
+// A directory as the run names it: "/" at its end, no leading "./".
 std::string WithSlash(std::string dir) {
+  while (dir.starts_with("./")) dir.erase(0, 2);
+  if (dir == ".") dir.clear();
   if (!dir.empty() && dir.back() != '/') dir += '/';
   return dir;
 }
@@ -228,7 +231,7 @@ std::string DiffNameOf(const ToolOptions& options, const std::string& base, cons
 void PlanBase(UpdateRun* run, const std::string& base) {
   NodelistPathParts parts = SplitNodelistPath(base);
   BasePlan plan;
-  plan.dir = HostPath(parts.directory);
+  plan.dir = WithSlash(HostPath(parts.directory));
   plan.list_name = parts.name;
   std::string diff_name = DiffNameOf(run->options, base, plan.list_name);
 
@@ -523,7 +526,7 @@ int RunUpdate(const ToolOptions& options) {
   if (run.status == kToolOk && options.keep > 0) {
     for (const std::string& base : bases) {
       NodelistPathParts parts = SplitNodelistPath(base);
-      KeepNewest(&run, HostPath(parts.directory), parts.name, options.keep);
+      KeepNewest(&run, WithSlash(HostPath(parts.directory)), parts.name, options.keep);
     }
   }
   return run.status;
