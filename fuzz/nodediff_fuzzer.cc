@@ -39,7 +39,8 @@ DiffOutcome ReferenceApply(std::string_view old_list, std::string_view diff, std
     if (!digits || (command[0] != 'A' && command[0] != 'C' && command[0] != 'D')) {
       return {DiffStatus::kBadCommand, line};
     }
-    size_t count = command.size() > 12 ? SIZE_MAX : std::stoull(command.substr(1));
+    size_t count = 0;  // saturating: any count above 10^15 is past every end
+    for (char c : command.substr(1)) count = std::min<size_t>(count * 10 + static_cast<size_t>(c - '0'), size_t{1000000000000000});
     if (command[0] == 'A') {
       if (count > diff_lines.size() - d) return {DiffStatus::kTruncated, line};
       for (size_t i = 0; i < count; ++i) *result += diff_lines[d++] + "\r\n";
