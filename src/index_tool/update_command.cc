@@ -38,6 +38,7 @@ struct Source {
   std::string name;        // the name alone
   bool archived = false;
   std::string day;         // three digits (plain) or the archive's two
+  int64_t size = 0;        // as listed
 };
 
 // A list to be written.
@@ -106,8 +107,10 @@ bool ListFiles(UpdateRun* run, const std::string& dir, const std::vector<DirEntr
 
 enum class ReadResult { kRead, kFailed, kTooLarge };
 
-// Reads the whole of file "path", at most kMaxListBytes.
-ReadResult ReadWholeFile(UpdateRun* run, const std::string& path, std::string* bytes) {
+// Reads the whole of file "path", at most kMaxListBytes. "listed_size",
+// the size a listing showed, sizes the buffer: fresh memory is much of the
+// cost of a run, so it is taken once.
+ReadResult ReadWholeFile(UpdateRun* run, const std::string& path, int64_t listed_size, std::string* bytes) {
   const Platform& p = run->platform;
   bytes->clear();
   FileId file = kNoFile;
@@ -116,14 +119,19 @@ ReadResult ReadWholeFile(UpdateRun* run, const std::string& path, std::string* b
     run->Fail(path, "open it", error);
     return ReadResult::kFailed;
   }
-  constexpr uint32_t kChunk = 1 << 20;
+  // One byte more than listed shows a file that has grown meanwhile.
+  size_t chunk = listed_size > 0 && static_cast<uint64_t>(listed_size) <= kMaxListBytes
+                     ? static_cast<size_t>(listed_size) + 1
+                     : size_t{1} << 20;
   for (;;) {
     size_t at = bytes->size();
-    bytes->resize(at + kChunk);
+    bytes->resize(at + chunk);
     uint32_t moved = 0;
-    error = p.read(p.ctx, file, bytes->data() + at, kChunk, &moved);
+    error = p.read(p.ctx, file, bytes->data() + at, static_cast<uint32_t>(chunk), &moved);
     bytes->resize(at + moved);
-    if (error != 0 || moved == 0 || bytes->size() > kMaxListBytes) break;
+    // A read moves fewer bytes than asked for only at the end of the file.
+    if (error != 0 || moved < chunk || bytes->size() > kMaxListBytes) break;
+    chunk = size_t{1} << 20;
   }
   p.close(p.ctx, file);
   if (error != 0) {
@@ -141,7 +149,7 @@ ReadResult ReadWholeFile(UpdateRun* run, const std::string& path, std::string* b
 // archive named "stem.nnn". Sets "*day" to the three digits of its name.
 bool ReadSource(UpdateRun* run, const Source& source, const std::string& stem, std::string* bytes,
                 std::string* day) {
-  if (ReadWholeFile(run, source.path, bytes) != ReadResult::kRead) return false;
+  if (ReadWholeFile(run, source.path, source.size, bytes) != ReadResult::kRead) return false;
   if (!source.archived) {
     *day = source.day;
     return true;
@@ -249,7 +257,7 @@ void PlanBase(UpdateRun* run, const std::string& base) {
   for (size_t d = 0; d < dirs.size(); ++d) {
     if (!ListFiles(run, dirs[d], &files)) continue;  // reported once, by RunUpdate
     for (const DirEntry& entry : *files) {
-      Source source{dirs[d] + entry.name, entry.name, false, ""};
+      Source source{dirs[d] + entry.name, entry.name, false, "", entry.size};
       char letter = 0;
       if (d > 0 && IsNumberedName(entry.name, plan.list_name, &source.day)) {
         full_lists.push_back(source);
@@ -269,7 +277,10 @@ void PlanBase(UpdateRun* run, const std::string& base) {
   // The list in use, as tessel picks it.
   std::string newest_bytes;
   plan.have_newest = FindNewestFile(run->platform, plan.dir + plan.list_name + ".*", &plan.newest);
-  if (plan.have_newest && ReadWholeFile(run, plan.dir + plan.newest.name, &newest_bytes) != ReadResult::kRead) return;
+  if (plan.have_newest &&
+      ReadWholeFile(run, plan.dir + plan.newest.name, plan.newest.size, &newest_bytes) != ReadResult::kRead) {
+    return;
+  }
   std::string newest_day;
   if (plan.have_newest) IsNumberedName(plan.newest.name, plan.list_name, &newest_day);
   ListDay in_use{FirstLine(newest_bytes), DayNumber(newest_day)};

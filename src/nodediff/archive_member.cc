@@ -89,6 +89,7 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
       result.status = MemberStatus::kTooLarge;
       return result;
     }
+    if (archive_entry_size_is_set(entry)) result.bytes.reserve(static_cast<size_t>(archive_entry_size(entry)));
     result.status = ReadData(a, &result.bytes, &result.detail);
     if (result.status != MemberStatus::kRead) {
       result.bytes.clear();

@@ -41,7 +41,7 @@ bool IsNumberedName(std::string_view file, std::string_view stem, std::string* d
   if (!HasStem(file, stem, 3)) return false;
   std::string_view tail = file.substr(stem.size() + 1);
   if (!IsDigit(tail[0]) || !IsDigit(tail[1]) || !IsDigit(tail[2])) return false;
-  *day = tail;
+  day->assign(tail.data(), 3);
   return true;
 }
 
@@ -51,7 +51,7 @@ bool IsArchivedName(std::string_view file, std::string_view stem, char* letter, 
   char first = Upper(tail[0]);
   if (first < 'A' || first > 'Z' || !IsDigit(tail[1]) || !IsDigit(tail[2])) return false;
   *letter = first;
-  *digits = tail.substr(1);
+  digits->assign(tail.data() + 1, 2);
   return true;
 }
 

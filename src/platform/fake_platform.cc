@@ -259,6 +259,7 @@ bool FakeListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entrie
     entry.is_directory = entry.is_directory || it->second.directory;
     entry.is_regular = !entry.is_directory;
     entry.mtime = it->second.mtime;
+    entry.size = entry.is_regular ? static_cast<int64_t>(it->second.data.size()) : 0;
   }
   for (auto& [name, entry] : found) {
     entry.name = name;

@@ -42,6 +42,7 @@ struct DirEntry {
   bool is_regular = false;    // a regular file, after following symlinks
   bool is_directory = false;  // a directory, after following symlinks
   int64_t mtime = 0;          // last write, seconds since 1970-01-01 UTC
+  int64_t size = 0;           // bytes, of a regular file
 };
 
 // A directory opened for locking. Two paths of one directory give the same

@@ -345,6 +345,7 @@ bool PosixListDirectory(void*, const char* dir, std::vector<DirEntry>* entries) 
       entry.is_regular = S_ISREG(st.st_mode);
       entry.is_directory = S_ISDIR(st.st_mode);
       entry.mtime = static_cast<int64_t>(st.st_mtime);
+      entry.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     } else if (::fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       // A link to nothing: listed, but neither a file nor a directory.
       entry.mtime = static_cast<int64_t>(st.st_mtime);
