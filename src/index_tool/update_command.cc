@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "index/index_format.h"
 #include "index_tool/commands.h"
-#include "index_tool/index_file.h"
 #include "nodediff/archive_member.h"
 #include "nodediff/diff_apply.h"
 #include "nodediff/list_names.h"
@@ -24,8 +24,6 @@
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "platform/platform.h"
-#include "storage/coding.h"
-#include "storage/run_state.h"
 
 namespace tessel {
 namespace {
@@ -484,7 +482,7 @@ bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
     run->Fail(path, "open it", error);
     return false;
   }
-  std::string head(kHeadFixedSize - 1 + kSlotRecordSize * kMaxSlots, '\0');
+  std::string head(kIndexHeaderSize + kSlotSize * kMaxSlots, '\0');
   size_t got = 0;
   for (;;) {
     uint32_t moved = 0;
@@ -497,19 +495,20 @@ bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
     run->Fail(opened, "read it", error);
     return false;
   }
-  int32_t first = got >= sizeof(IndexHeader) ? GetI32LE(reinterpret_cast<const uint8_t*>(head.data()) + 4) : 0;
-  if (got < sizeof(IndexHeader) || first < kHeadFixedSize || (first - kHeadFixedSize) % kSlotRecordSize != 0 ||
-      static_cast<size_t>(first - 1) > got) {
+  IndexHeader header = {};
+  if (got >= sizeof header) std::memcpy(&header, head.data(), sizeof header);
+  int count = 0;
+  if (got < sizeof header || !SlotCountOf(FirstEntryOffset(header), &count) ||
+      static_cast<size_t>(kIndexHeaderSize + kSlotSize * count) > got) {
     std::cerr << "tessel-index: " << opened << ": damaged: no header and catalogue as tessel-index init writes them\n";
     run->status = kToolFileError;
     return false;
   }
-  int count = (first - kHeadFixedSize) / kSlotRecordSize;
   for (int s = 0; s < count; ++s) {
     NodelistSlot slot;
-    std::memcpy(&slot, head.data() + sizeof(IndexHeader) + s * kSlotRecordSize, sizeof slot);
-    if (slot.base_name[0] < kMinBaseNameLength) continue;
-    std::string base = SlotBaseName(slot);
+    std::memcpy(&slot, head.data() + kIndexHeaderSize + s * kSlotSize, sizeof slot);
+    if (!SlotInUse(slot)) continue;
+    std::string base(SlotBaseName(slot));
     if (std::find(bases->begin(), bases->end(), base) == bases->end()) bases->push_back(base);
   }
   return true;

@@ -40,10 +40,10 @@ NodelistPathParts SplitNodelistPath(std::string_view path);
 // false when there is none.
 bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest);
 
-// Reads the header and catalogue of the index at state->index_path into the
+// Reads the header and catalogue of the index at state->settings.index_path into the
 // run state (the catalogue in the working heap) and resolves every slot
 // whose BaseName has 5 or more characters; other slots are cleared to
-// zeros. May set state->force_rebuild. Returns false when the run has ended
+// zeros. May set state->settings.force_rebuild. Returns false when the run has ended
 // (a fatal I/O error, or a damaged index).
 bool ReadCatalogue(RunState* state);
 

@@ -11,13 +11,12 @@
 namespace tessel {
 
 constexpr const char* kHomeVariable = "KORVO";
-constexpr int kDataPathOffset = 155;
 
 // The value of environment variable "name", matched without regard to
 // letter case (the first matching entry wins); empty when it is not set.
 std::string EnvironmentValue(const Platform& platform, std::string_view name);
 
-// Finds the index and sets state->data_path and state->index_path.
+// Finds the index and sets state->settings.data_path and state->settings.index_path.
 // "*found" tells whether the index exists. Returns false when the run has
 // ended (config.qdx could not be read).
 bool LocateIndex(RunState* state, bool* found);
