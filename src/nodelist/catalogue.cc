@@ -78,31 +78,33 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
-void ResolveNewestFile(RunState* state, int slot_number) {
-  const Platform& platform = *state->platform;
-  NodelistSlot& slot = Slot(*state, slot_number);
-  NodelistPathParts parts = SplitNodelistPath(SlotBaseName(slot));
-  std::string pattern = parts.directory + parts.name + ".*";
-
+bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest) {
   // Stamps are compared unsigned, so files dated 2044 and later (whose
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
-  std::string chosen;
   // The newest stamp wins; of equal stamps, the name first in search order.
-  for (const DirEntry& entry : SearchFilesUnordered(platform, pattern, SearchFilter::kOrdinaryFiles)) {
+  for (DirEntry& entry : SearchFilesUnordered(platform, pattern, SearchFilter::kOrdinaryFiles)) {
     size_t length = entry.name.size();
     if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
     LocalTime local;
     if (!platform.local_time(platform.ctx, entry.mtime, &local)) continue;
     uint32_t stamp = PackFatTime(local);
-    if (stamp > best_time || (stamp == best_time && stamp != 0 && SearchOrderLess(entry.name, chosen))) {
+    if (stamp > best_time || (stamp == best_time && stamp != 0 && SearchOrderLess(entry.name, newest->name))) {
       best_time = stamp;
-      chosen = entry.name;
+      *newest = std::move(entry);
     }
   }
-  if (best_time == 0) return;
+  return best_time != 0;
+}
 
-  std::string extension = SplitNodelistPath(chosen).extension;
+void ResolveNewestFile(RunState* state, int slot_number) {
+  const Platform& platform = *state->platform;
+  NodelistSlot& slot = Slot(*state, slot_number);
+  NodelistPathParts parts = SplitNodelistPath(SlotBaseName(slot));
+  DirEntry newest;
+  if (!FindNewestFile(platform, parts.directory + parts.name + ".*", &newest)) return;
+
+  std::string extension = SplitNodelistPath(newest.name).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
   if (extension != SlotExtension(slot)) state->settings.force_rebuild = true;
   SetSlotExtension(&slot, extension);
