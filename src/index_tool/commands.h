@@ -1,6 +1,7 @@
 // The subcommands of tessel-index, the stand-ins for the host's own
 // programs: its configuration program (init) and its reader of the finished
-// index (show, find), plus a consistency check (verify).
+// index (show, find), plus a consistency check (verify) and an explanation
+// of the setup as tessel sees it (check).
 #ifndef TESSEL_INDEX_TOOL_COMMANDS_H_
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
@@ -11,7 +12,7 @@ namespace tessel {
 
 // Exit statuses of tessel-index.
 constexpr int kToolOk = 0;
-constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify found faults
+constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify or check found faults
 constexpr int kToolUsage = 2;            // bad command line, or init refused
 constexpr int kToolFileError = 3;        // a file could not be read or written
 
@@ -31,6 +32,7 @@ int RunInit(const ToolOptions& options);
 int RunShow(const ToolOptions& options);
 int RunFind(const ToolOptions& options);
 int RunVerify(const ToolOptions& options);
+int RunCheck(const ToolOptions& options);
 
 // Loads the index for show, find and verify; prints the error and returns
 // false when it cannot be used.

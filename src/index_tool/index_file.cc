@@ -134,6 +134,16 @@ std::string SlotExtension(const NodelistSlot& slot) {
   return std::string(reinterpret_cast<const char*>(slot.extension + 1), ExtensionLength(slot));
 }
 
+bool EndsInNumberedExtension(std::string_view name, std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  if (extension.size() < 2) return false;
+  for (size_t i = 1; i < extension.size(); ++i) {
+    if (extension[i] < '0' || extension[i] > '9') return false;
+  }
+  *without = std::string(name.substr(0, name.size() - extension.size()));
+  return true;
+}
+
 const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* cache) {
   if (cache->size() <= static_cast<size_t>(s)) cache->resize(static_cast<size_t>(s) + 1);
   NodelistText& text = (*cache)[s];

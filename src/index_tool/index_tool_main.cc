@@ -11,9 +11,10 @@ namespace {
 constexpr const char* kUsage =
     "usage: tessel-index init [--data DIR] [--home DIR] [--force] BASENAME...\n"
     "       tessel-index show [--data DIR]\n"
-    "       tessel-index find [--data DIR] ZONE:NET/NODE | NAME\n"
+    "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | NAME\n"
     "       tessel-index verify [--data DIR]\n"
-    "       tessel-index --help\n";
+    "       tessel-index check [--data DIR]\n"
+    "       tessel-index --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -27,17 +28,23 @@ constexpr const char* kHelp =
     "           finds the index. --force replaces the index and updates an\n"
     "           existing config.qdx.\n"
     "  show     print the header, the catalogue and the two section sizes.\n"
-    "  find     look a node up by address (2:250/101) or by sysop name, letter\n"
-    "           case ignored, \"_\" as blank; a name finds every sysop whose name\n"
-    "           starts with it. Prints slot, address, name and the node's line.\n"
+    "  find     look a node up by address (2:250/101, 2:250/101.0@fidonet: the\n"
+    "           domain is not matched, points are not indexed) or by sysop name,\n"
+    "           letter case ignored, \"_\" as blank; a name finds every sysop\n"
+    "           whose name starts with it. Prints slot, address, name and the\n"
+    "           node's line.\n"
     "  verify   check the index against its header and its nodelists.\n"
+    "  check    explain the setup as tessel sees it from here: where it looks for\n"
+    "           the index (here, then KORVO's config.qdx), the file it would read\n"
+    "           for each slot, whether it would rebuild now, and what is wrong.\n"
     "\n"
-    "  --data DIR   the index's directory (default: the current one)\n"
+    "  --data DIR   the index's directory (default: the current one; for check,\n"
+    "               the one tessel finds)\n"
     "\n"
     "Nodelist paths in the catalogue are taken from the current directory, as\n"
-    "tessel takes them. Exit status: 0 done, 1 find matched nothing or verify\n"
-    "found faults, 2 bad command line or init refused, 3 a file could not be\n"
-    "read or written.\n";
+    "tessel takes them. Exit status: 0 done, 1 find matched nothing, verify\n"
+    "found faults or check found something missing or wrong, 2 bad command line\n"
+    "or init refused, 3 a file could not be read or written.\n";
 
 int UsageError(std::string_view problem) {
   std::cerr << "tessel-index: " << problem << "\n" << kUsage;
@@ -53,8 +60,12 @@ int IndexToolMain(int argc, char** argv) {
     std::cout << kUsage << kHelp;
     return kToolOk;
   }
+  if (command == "--version") {
+    std::cout << "tessel-index (Tessel) " << TESSEL_VERSION << "\n";
+    return kToolOk;
+  }
   bool is_init = command == "init";
-  if (!is_init && command != "show" && command != "find" && command != "verify") {
+  if (!is_init && command != "show" && command != "find" && command != "verify" && command != "check") {
     return UsageError("unknown command \"" + std::string(command) + "\"");
   }
   ToolOptions options;
@@ -86,6 +97,7 @@ int IndexToolMain(int argc, char** argv) {
     return RunFind(options);
   }
   if (!options.operands.empty()) return UsageError(std::string(command) + " takes no operands");
+  if (command == "check") return RunCheck(options);
   return command == "show" ? RunShow(options) : RunVerify(options);
 }
 

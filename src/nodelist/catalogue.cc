@@ -86,10 +86,8 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
-void ResolveNewestFile(RunState* state, int slot_number) {
-  const Platform& platform = *state->platform;
-  NodelistSlot& slot = Slot(*state, slot_number);
-  NodelistPathParts parts = SplitNodelistPath(BaseName(slot));
+std::string NewestNodelistFile(const Platform& platform, std::string_view base_name) {
+  NodelistPathParts parts = SplitNodelistPath(base_name);
   std::string pattern = parts.directory + parts.name + ".*";
 
   // Stamps are compared unsigned, so files dated 2044 and later (whose
@@ -107,7 +105,13 @@ void ResolveNewestFile(RunState* state, int slot_number) {
       chosen = entry.name;
     }
   }
-  if (best_time == 0) return;
+  return chosen;
+}
+
+void ResolveNewestFile(RunState* state, int slot_number) {
+  NodelistSlot& slot = Slot(*state, slot_number);
+  std::string chosen = NewestNodelistFile(*state->platform, BaseName(slot));
+  if (chosen.empty()) return;
 
   std::string extension = SplitNodelistPath(chosen).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
@@ -118,7 +122,7 @@ void ResolveNewestFile(RunState* state, int slot_number) {
   PutU16LE(slot.highest_zone, 0);
 }
 
-bool ReadCatalogue(RunState* state) {
+bool ReadIndexHead(RunState* state) {
   const Platform& platform = *state->platform;
   FileId file = kNoFile;
   std::string opened;
@@ -148,15 +152,21 @@ bool ReadCatalogue(RunState* state) {
   error = platform.close(platform.ctx, file);
   if (error != 0) return FatalIoError(state, error, "closing", state->index_path);
   if (damaged) return ReportDamagedIndex(state);
+  return true;
+}
 
-  for (int s = 1; s <= count; ++s) {
-    NodelistSlot& slot = Slot(*state, s);
-    if (slot.base_name[0] >= 5) {
-      ResolveNewestFile(state, s);
-    } else {
-      std::memset(&slot, 0, sizeof slot);
-    }
+void PrepareSlot(RunState* state, int s) {
+  NodelistSlot& slot = Slot(*state, s);
+  if (slot.base_name[0] >= 5) {
+    ResolveNewestFile(state, s);
+  } else {
+    std::memset(&slot, 0, sizeof slot);
   }
+}
+
+bool ReadCatalogue(RunState* state) {
+  if (!ReadIndexHead(state)) return false;
+  for (int s = 1; s <= state->slot_count; ++s) PrepareSlot(state, s);
   return true;
 }
 
