@@ -61,6 +61,7 @@ std::string AsPrefix(std::string dir) {
 struct Checker {
   const Platform& platform;
   RunState state;
+  std::string data_dir;  // --data, "" when not given
   std::vector<std::string> problems;
   bool unreadable = false;
 
@@ -178,7 +179,7 @@ struct Checker {
     bool numbered = EndsInNumberedExtension(base, &without);
     std::string problem = "slot " + std::to_string(s) + ": no nodelist for " + base + " in " + searched;
     if (!host.starts_with('/') && !numbered) {
-      std::vector<std::string> elsewhere = {state.data_path, EnvironmentValue(platform, kHomeVariable)};
+      std::vector<std::string> elsewhere = {data_dir, state.data_path, EnvironmentValue(platform, kHomeVariable)};
       for (const std::string& dir : elsewhere) {
         std::string prefix = AsPrefix(dir);
         if (prefix.empty() || Absolute(prefix) == Absolute("")) continue;
@@ -199,7 +200,7 @@ int RunCheck(const ToolOptions& options) {
   Platform platform = PosixPlatform();
   platform.write_console = CatchConsole;
   caught_console.clear();
-  Checker checker{platform, {}, {}, false};
+  Checker checker{platform, {}, options.data_dir, {}, false};
   RunState& state = checker.state;
   state.platform = &platform;
   InitHeap(&state.heap, kWorkingHeapSize);
