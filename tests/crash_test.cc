@@ -1,6 +1,8 @@
 // A large build killed with SIGKILL at many moments of its run: afterwards
 // the host must find the old index byte for byte or the complete new one,
-// never none, an empty one or part of one.
+// never none, an empty one or part of one. Kills land mostly before the
+// rename; FaultTest.KilledBeforeEachOperation covers every moment in order,
+// those after the rename included.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -366,5 +366,40 @@ TEST_F(FaultTest, EveryOperationFailsInTurn) {
   std::printf("[ fault    ] %zu operations, %d runs\n", rows.size(), runs);
 }
 
+// The run killed before each of its operations in turn: the index is the
+// old one, byte for byte, until the rename; from the rename on it is the
+// complete new one. Nothing is ever a mix.
+TEST_F(FaultTest, KilledBeforeEachOperation) {
+  ASSERT_EQ(clean_status_, 0);
+  const std::vector<FakeOpRecord>& log = clean_->log;
+  auto rename = std::find_if(log.begin(), log.end(), [](const FakeOpRecord& r) { return r.op == FileOp::kRename; });
+  ASSERT_NE(rename, log.end());
+  const size_t renamed_at = static_cast<size_t>(rename - log.begin()) + 1;  // 1-based
+  int left_old = 0, left_new = 0;
+  for (size_t k = 1; k <= log.size() + 1; ++k) {
+    SCOPED_TRACE(testing::Message() << "killed before operation " << k);
+    FakeDisk disk = *original_;
+    Platform disk_platform = MakeFakePlatform(&disk);
+    FaultPlan kill;
+    kill.inner = &disk_platform;
+    kill.fail_at = static_cast<long>(k);
+    kill.halt = true;
+    Platform platform = MakeFaultyPlatform(&kill);
+    RunBuild(platform);
+    ASSERT_TRUE(disk.files.count(kIndex)) << "the index is gone";
+    const std::string& index = disk.files.at(kIndex).data;
+    if (k <= renamed_at) {
+      EXPECT_TRUE(index == original_->files.at(kIndex).data) << "not the old index";
+      ++left_old;
+    } else {
+      EXPECT_TRUE(index == clean_->files.at(kIndex).data) << "not the new index";
+      ++left_new;
+    }
+    if (HasFailure()) return;
+  }
+  EXPECT_GE(left_new, 2);  // the kills before the temporary file's removal
+  std::printf("[ kill     ] %zu moments: %d old, %d new index\n", log.size() + 1, left_old, left_new);
+}
+
 }  // namespace
 }  // namespace tessel::test

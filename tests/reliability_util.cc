@@ -97,8 +97,16 @@ pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, 
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    int out = output_fd >= 0 ? output_fd : open("/dev/null", O_WRONLY);
-    dup2(out, 1);
+    if (output_fd == kStdoutClosed || output_fd == kStdioClosed) {
+      close(1);
+      if (output_fd == kStdioClosed) {
+        close(0);
+        close(2);
+      }
+    } else {
+      dup2(output_fd >= 0 ? output_fd : open("/dev/null", O_WRONLY), 1);
+    }
+    signal(SIGPIPE, SIG_DFL);
     if (chdir(dir.c_str()) != 0) _exit(127);
     alarm(static_cast<unsigned>(timeout_seconds));  // kept across exec
     execve(TESSEL_BINARY, argv.data(), envp.data());

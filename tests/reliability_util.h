@@ -30,9 +30,15 @@ std::string MakeNodelist(const NodelistShape& shape);
 // "size" bytes of noise, the same for the same seed.
 std::string RandomBytes(uint32_t seed, size_t size);
 
+// Values of "output_fd" below that start the program with standard
+// descriptors closed, as some mailers and daemons start their hooks.
+constexpr int kStdoutClosed = -2;
+constexpr int kStdioClosed = -3;  // 0, 1 and 2
+
 // Starts the built tessel in "dir" with "args", its output going to
-// "output_fd" (or /dev/null when -1), TZ=UTC and KORVO unset plus "env".
-// A program still running after "timeout_seconds" is ended by SIGALRM.
+// "output_fd" (or /dev/null when -1), TZ=UTC and KORVO unset plus "env",
+// SIGPIPE at its default. A program still running after "timeout_seconds"
+// is ended by SIGALRM.
 pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env,
                   int timeout_seconds, int output_fd = -1);
 

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "index_tool/commands.h"
+#include "platform/platform.h"
 
 namespace tessel {
 namespace {
@@ -103,4 +104,7 @@ int IndexToolMain(int argc, char** argv) {
 
 }  // namespace tessel
 
-int main(int argc, char** argv) { return tessel::IndexToolMain(argc, argv); }
+int main(int argc, char** argv) {
+  tessel::PrepareProcess();
+  return tessel::IndexToolMain(argc, argv);
+}

@@ -305,6 +305,46 @@ bool FakeLocalTime(void* ctx, int64_t time, LocalTime* local) {
 
 void FakeWriteConsole(void* ctx, const char* data, size_t size) { Disk(ctx)->console.append(data, size); }
 
+// A directory's name as the lock keys know it: "" for the current one, no
+// trailing "/".
+std::string LockKey(std::string dir) {
+  while (!dir.empty() && dir.back() == '/') dir.pop_back();
+  return dir == "." ? std::string() : dir;
+}
+
+int FakeOpenLock(void* ctx, const char* dir, DirectoryLock* lock) {
+  FakeDisk* disk = Disk(ctx);
+  *lock = DirectoryLock{};
+  std::string key = LockKey(dir);
+  if (!key.empty() && !IsDirectory(*disk, key)) return kErrPathNotFound;
+  lock->handle = static_cast<int>(disk->lock_dirs.size());
+  lock->inode = std::hash<std::string>()(key);
+  disk->lock_dirs.push_back(key);
+  return 0;
+}
+
+int FakeTryLock(void* ctx, DirectoryLock* lock, bool* taken) {
+  FakeDisk* disk = Disk(ctx);
+  const std::string& key = disk->lock_dirs.at(static_cast<size_t>(lock->handle));
+  auto other = disk->other_runs.find(key);
+  // A second lock on a directory this run already holds waits for the
+  // first, as two open descriptions of one directory do.
+  *taken = (other == disk->other_runs.end() || (other->second >= 0 && disk->clock_ms >= other->second)) &&
+           std::find(disk->held.begin(), disk->held.end(), key) == disk->held.end();
+  if (*taken) disk->held.push_back(key);
+  lock->held = *taken;
+  return 0;
+}
+
+void FakeCloseLock(void* ctx, DirectoryLock* lock) {
+  FakeDisk* disk = Disk(ctx);
+  if (lock->handle < 0) return;
+  if (lock->held) std::erase(disk->held, disk->lock_dirs.at(static_cast<size_t>(lock->handle)));
+  *lock = DirectoryLock{};
+}
+
+void FakeSleep(void* ctx, uint32_t milliseconds) { Disk(ctx)->clock_ms += milliseconds; }
+
 // ---------------------------------------------------------------------------
 // The fault-injecting wrapper.
 
@@ -314,6 +354,7 @@ const Platform& Inner(void* ctx) { return *Plan(ctx)->inner; }
 // Records "op" and tells whether it is the one to fail.
 bool Strikes(FaultPlan* plan, FileOp op) {
   plan->ops.push_back(op);
+  if (plan->halt && plan->fired) return true;
   if (plan->fail_at <= 0 || static_cast<long>(plan->ops.size()) != plan->fail_at) return false;
   plan->fired = true;
   return true;
@@ -408,6 +449,18 @@ void FaultyWriteConsole(void* ctx, const char* data, size_t size) {
   Inner(ctx).write_console(Inner(ctx).ctx, data, size);
 }
 
+int FaultyOpenLock(void* ctx, const char* dir, DirectoryLock* lock) {
+  return Inner(ctx).open_lock(Inner(ctx).ctx, dir, lock);
+}
+
+int FaultyTryLock(void* ctx, DirectoryLock* lock, bool* taken) {
+  return Inner(ctx).try_lock(Inner(ctx).ctx, lock, taken);
+}
+
+void FaultyCloseLock(void* ctx, DirectoryLock* lock) { Inner(ctx).close_lock(Inner(ctx).ctx, lock); }
+
+void FaultySleep(void* ctx, uint32_t milliseconds) { Inner(ctx).sleep(Inner(ctx).ctx, milliseconds); }
+
 }  // namespace
 
 Platform MakeFakePlatform(FakeDisk* disk) {
@@ -427,6 +480,10 @@ Platform MakeFakePlatform(FakeDisk* disk) {
       .environment = FakeEnvironment,
       .local_time = FakeLocalTime,
       .write_console = FakeWriteConsole,
+      .open_lock = FakeOpenLock,
+      .try_lock = FakeTryLock,
+      .close_lock = FakeCloseLock,
+      .sleep = FakeSleep,
   };
 }
 
@@ -447,6 +504,10 @@ Platform MakeFaultyPlatform(FaultPlan* plan) {
       .environment = FaultyEnvironment,
       .local_time = FaultyLocalTime,
       .write_console = FaultyWriteConsole,
+      .open_lock = FaultyOpenLock,
+      .try_lock = FaultyTryLock,
+      .close_lock = FaultyCloseLock,
+      .sleep = FaultySleep,
   };
 }
 

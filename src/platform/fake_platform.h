@@ -40,6 +40,13 @@ struct FakeDisk {
   std::string console;                   // everything written to standard output
   std::vector<FakeOpRecord> log;         // every file operation, in order
 
+  // Directory locks. "other_runs" holds the directories ("" the current
+  // one) that another run has locked, each until the clock reaches the
+  // millisecond given (-1: for ever); the clock moves only by sleeping.
+  std::map<std::string, int64_t> other_runs;
+  int64_t clock_ms = 0;
+  std::vector<std::string> held;  // directories this run holds now, in the order taken
+
   // Used by the platform functions.
   struct Handle {
     std::string path;
@@ -48,6 +55,7 @@ struct FakeDisk {
   };
   std::vector<Handle> handles;
   std::vector<const char*> env_pointers;
+  std::vector<std::string> lock_dirs;  // by lock handle
 };
 
 // The platform over "disk". REQUIRES: "disk" outlives every use.
@@ -63,6 +71,10 @@ struct FaultPlan {
   // of a single byte) and report success.
   bool partial = false;
   int error = kErrDeviceFault;  // the error number the failed operation returns
+  // The run is killed at the planned operation: it and every later one
+  // fail without reaching the inner platform, whose files stay as the
+  // operations before left them.
+  bool halt = false;
   // What the wrapper saw: every file operation, in order, and whether the
   // planned fault happened.
   std::vector<FileOp> ops;
@@ -70,8 +82,8 @@ struct FaultPlan {
 };
 
 // The platform that forwards every call to plan->inner, counting file
-// operations and failing the one the plan names. Console, environment and
-// clock calls are forwarded and not counted.
+// operations and failing the one the plan names. Console, environment,
+// clock, lock and sleep calls are forwarded and not counted.
 Platform MakeFaultyPlatform(FaultPlan* plan);
 
 }  // namespace tessel

@@ -44,6 +44,16 @@ struct DirEntry {
   int64_t mtime = 0;          // last write, seconds since 1970-01-01 UTC
 };
 
+// A directory opened for locking. Two paths of one directory give the same
+// device and inode, which also order locks, so that runs needing two of them
+// take them in one order and never wait for each other.
+struct DirectoryLock {
+  int handle = -1;  // -1: not open
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  bool held = false;
+};
+
 // A moment in local time, as the host's clock shows it.
 struct LocalTime {
   int year = 0;    // e.g. 1996
@@ -91,12 +101,33 @@ struct Platform {
   // Converts a file time to local time. Returns false when it cannot.
   bool (*local_time)(void* ctx, int64_t time, LocalTime* local);
   // Writes bytes to standard output at once (no buffering across calls).
+  // A console that cannot take them (a closed pipe, a full device) is
+  // given up silently: it never ends or changes a run.
   void (*write_console)(void* ctx, const char* data, size_t size);
+
+  // Opens directory "dir" ("" is the current directory) for locking.
+  int (*open_lock)(void* ctx, const char* dir, DirectoryLock* lock);
+  // Takes the exclusive lock without waiting; "*taken" is false when
+  // another process holds it. Locks are advisory (they keep out other runs,
+  // not readers of the files) and vanish with the process that holds them,
+  // however it ends.
+  int (*try_lock)(void* ctx, DirectoryLock* lock, bool* taken);
+  // Releases the lock, if held, and closes it.
+  void (*close_lock)(void* ctx, DirectoryLock* lock);
+  // Waits "milliseconds".
+  void (*sleep)(void* ctx, uint32_t milliseconds);
 };
 
 // The real platform: POSIX files and directories, the process environment,
 // the local time zone (TZ honoured) and standard output.
 const Platform& PosixPlatform();
+
+// Readies the process for running unattended; called first in main(). A
+// standard descriptor (0, 1 or 2) that the starting program left closed is
+// opened on /dev/null, so that no file of the run can take its number and
+// receive console text; and a console pipe closed by its reader makes
+// writes fail rather than end the process.
+void PrepareProcess();
 
 }  // namespace tessel
 

@@ -2,7 +2,10 @@
 // operating system directly; everything above it sees host error numbers.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -375,13 +378,63 @@ bool PosixLocalTime(void*, int64_t time, LocalTime* local) {
   return true;
 }
 
+// Once a write to the console fails (its reader has gone, the device is
+// full or hung up), later output is dropped without trying. A console that
+// is only busy (non-blocking and full) loses just that text.
+bool g_console_gone = false;
+
 void PosixWriteConsole(void*, const char* data, size_t size) {
-  while (size > 0) {
+  while (size > 0 && !g_console_gone) {
     ssize_t n = ::write(STDOUT_FILENO, data, size);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere to report it
+    if (n <= 0) {
+      g_console_gone = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);  // nowhere to report it
+      return;
+    }
     data += n;
     size -= static_cast<size_t>(n);
+  }
+}
+
+int PosixOpenLock(void*, const char* dir, DirectoryLock* lock) {
+  *lock = DirectoryLock{};
+  int fd;
+  if (int error = OpenRetrying(*dir == '\0' ? "." : dir, O_RDONLY | O_DIRECTORY, 0, &fd)) return error;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int error = LastError();
+    ::close(fd);
+    return error;
+  }
+  lock->handle = fd;
+  lock->device = static_cast<uint64_t>(st.st_dev);
+  lock->inode = static_cast<uint64_t>(st.st_ino);
+  return 0;
+}
+
+// flock() locks belong to the open directory, so they go when the process
+// ends, also when it is killed, and no lock file is ever left behind.
+int PosixTryLock(void*, DirectoryLock* lock, bool* taken) {
+  *taken = false;
+  while (::flock(lock->handle, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EWOULDBLOCK) return 0;
+    if (errno != EINTR) return LastError();
+  }
+  lock->held = true;
+  *taken = true;
+  return 0;
+}
+
+void PosixCloseLock(void*, DirectoryLock* lock) {
+  if (lock->handle < 0) return;
+  // Closing the only descriptor of the open directory releases its lock.
+  ::close(lock->handle);
+  *lock = DirectoryLock{};
+}
+
+void PosixSleep(void*, uint32_t milliseconds) {
+  struct timespec left = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1'000'000};
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
 }
 
@@ -404,8 +457,25 @@ const Platform& PosixPlatform() {
       .environment = PosixEnvironment,
       .local_time = PosixLocalTime,
       .write_console = PosixWriteConsole,
+      .open_lock = PosixOpenLock,
+      .try_lock = PosixTryLock,
+      .close_lock = PosixCloseLock,
+      .sleep = PosixSleep,
   };
   return kPlatform;
+}
+
+void PrepareProcess() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    // The lowest free number is "fd" itself, since those below are open.
+    int opened = ::open("/dev/null", O_RDWR);
+    if (opened >= 0 && opened != fd) {
+      ::dup2(opened, fd);
+      ::close(opened);
+    }
+  }
+  ::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace tessel

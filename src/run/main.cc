@@ -1,4 +1,7 @@
 #include "platform/platform.h"
 #include "run/program.h"
 
-int main(int argc, char** argv) { return tessel::RunProgram(tessel::PosixPlatform(), argc, argv); }
+int main(int argc, char** argv) {
+  tessel::PrepareProcess();
+  return tessel::RunProgram(tessel::PosixPlatform(), argc, argv);
+}
