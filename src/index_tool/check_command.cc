@@ -99,7 +99,10 @@ struct Checker {
     *stopped = !LocateIndex(&state, &found, &trace);
     std::cout << "Index\n  nlindex.qdx in the current directory: " << (trace.in_current_directory ? "found" : "not there")
               << "\n";
-    if (trace.in_current_directory) return found;
+    if (trace.in_current_directory) {
+      if (!EnvironmentValue(platform, kHomeVariable).empty()) std::cout << "  (so KORVO is not consulted)\n";
+      return found;
+    }
     if (trace.home.empty()) {
       std::cout << "  KORVO is not set, so config.qdx is looked for in the current directory\n";
     } else {
