@@ -51,7 +51,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/random.h"
+#include "testing/index_builders.h"
+#include "testing/nodelist_generator.h"
 
 namespace {
 
@@ -60,233 +61,18 @@ namespace {
   std::exit(2);
 }
 
-constexpr const char* kNameTails[] = {
-    "ohn", "ary", "eter", "inda", "ans", "ngrid", "ierre", "nne", "enji", "uki", "arlos", "aria", "avid",
-    "usan", "ike", "aren", "an", "ls", "ob", "lice", "om", "lga", "van", "ven", "on", "oe", "ick", "en",
-    "reg", "ony", "rank", "aul", "ita", "hris", "im", "ars", "arc", "va", "ohan", "irk", "ernd", "ose"};
-constexpr const char* kLastNames[] = {
-    "Smith", "Jones", "Miller", "Davis", "Wilson", "Mueller", "Schmidt", "Janssen", "de_Vries", "Dubois",
-    "Martin", "Rossi", "Bianchi", "Tanaka", "Suzuki", "Garcia", "Lopez", "Kowalski", "Nowak", "Ivanov",
-    "Petrov", "Andersson", "Nielsen", "Olsen", "O'Brien", "McDonald", "van_der_Berg", "Brown", "Taylor",
-    "Clark", "Walker", "Young", "King", "Wright", "Baker", "Hill", "Moore", "Hughes", "Ward", "Price"};
-constexpr const char* kSystems[] = {"Lighthouse_BBS", "Dragon's_Lair", "Night_Owl_BBS", "Byte_Shop",
-                                    "Data_Haven",     "Crossroads",    "The_Outpost",   "Harbour_Online",
-                                    "Star_Base_One",  "Modem_Madness", "Black_Cat_BBS", "Treehouse",
-                                    "Ham_Shack",      "Pipeline_BBS",  "Gateway",       "Phoenix_Systems"};
-constexpr const char* kPlaces[] = {"Springfield_IL", "Portland_OR", "Austin_TX", "Toronto_ON", "Amsterdam",
-                                   "Rotterdam",      "Hamburg",     "Berlin",    "Paris",      "Milano",
-                                   "Madrid",         "Stockholm",   "Warszawa",  "Sydney",     "Tokyo",
-                                   "Johannesburg",   "Sao_Paulo",   "London",    "Wien",       "Bruxelles"};
-constexpr const char* kSpeeds[] = {"2400", "9600", "9600", "14400", "14400", "19200", "28800", "33600"};
-constexpr const char* kFlags[] = {"CM,XA,V32B,V42B", "XA,V32B,V42B",    "CM,XW,V34,V42B", "XA,HST,V32B",
-                                  "CM,XA,V34,ZYX",   "MO,V32B,V42B,LO", "XA",             "CM,IBN,INA:bbs.example.net"};
-
-// The characters a sysop name may start with after the splitter's folding:
-// every byte from 32 to 255 except the comma, the lower-case letters
-// (folded to capitals) and the underscore (folded to a blank).
-std::vector<char> Initials() {
-  std::vector<char> initials;
-  for (int b = 32; b < 256; ++b) {
-    if (b == ',' || b == '_' || (b >= 'a' && b <= 'z')) continue;
-    initials.push_back(static_cast<char>(b));
-  }
-  return initials;
-}
-
-struct ListWriter {
-  Random random;
-  FILE* out;
-  std::vector<std::string> names;  // the sysop names, shared by several nodes
-  long long accepted = 0;
-
-  void Line(std::string_view keyword, int number, int zone) {
-    char phone[32];
-    std::snprintf(phone, sizeof phone, "%d-%d-%03d-%04d", zone % 1000, random.Between(20, 99),
-                  random.Between(100, 999), random.Between(0, 9999));
-    const std::string& name = names[random.Below(static_cast<uint32_t>(names.size()))];
-    std::fprintf(out, "%.*s,%d,%s,%s,%s,%s,%s,%s\r\n", static_cast<int>(keyword.size()), keyword.data(), number,
-                 random.Pick(kSystems), random.Pick(kPlaces), name.c_str(),
-                 keyword == "Pvt" ? "-Unpublished-" : phone, random.Pick(kSpeeds), random.Pick(kFlags));
-  }
-
-  // Node 0 of a net (its Zone, Region or Host line) and "size" - 1 further
-  // accepted nodes, some under hubs, plus about 5% unlisted lines.
-  void Net(std::string_view keyword, int number, int zone, int size) {
-    Line(keyword, number, zone);
-    ++accepted;
-    int others = size - 1;
-    if (others <= 0) return;
-    int hidden = others / 19 + (random.Chance(static_cast<int>(others % 19 * 100 / 19)) ? 1 : 0);
-    int total = others + hidden;
-    // Distinct node numbers from 1 to about three times the count.
-    int range = std::min(65535, total * 3 + 20);
-    std::vector<int> numbers;
-    std::vector<char> taken(static_cast<size_t>(range) + 1, 0);
-    while (static_cast<int>(numbers.size()) < total) {
-      int n = random.Between(1, range);
-      if (!taken[n]) {
-        taken[n] = 1;
-        numbers.push_back(n);
-      }
-    }
-    std::sort(numbers.begin(), numbers.end());
-    // Hubs among them; every other node is listed under a random hub (or
-    // before the first one, when the net has none), so node numbers
-    // interleave across the hub groups.
-    int hubs = total > 12 ? total / 15 : 0;
-    std::vector<int> group(numbers.size(), -1);  // -1: independent
-    std::vector<int> hub_numbers;
-    for (int h = 0; h < hubs; ++h) {
-      size_t at = random.Below(static_cast<uint32_t>(numbers.size()));
-      if (group[at] == -2) continue;
-      group[at] = -2;  // a hub
-      hub_numbers.push_back(numbers[at]);
-    }
-    std::sort(hub_numbers.begin(), hub_numbers.end());
-    for (size_t k = 0; k < numbers.size(); ++k) {
-      if (group[k] == -1 && !hub_numbers.empty()) group[k] = static_cast<int>(random.Below(hub_numbers.size()));
-    }
-    // Which of the plain nodes are unlisted.
-    std::vector<char> unlisted(numbers.size(), 0);
-    int to_hide = hidden;
-    while (to_hide > 0) {
-      size_t at = random.Below(static_cast<uint32_t>(numbers.size()));
-      if (group[at] == -2 || unlisted[at]) continue;
-      unlisted[at] = 1;
-      --to_hide;
-    }
-    auto emit = [&](size_t k) {
-      static constexpr const char* kHidden[] = {"Pvt", "Pvt", "Pvt", "Hold", "Down"};
-      if (unlisted[k]) {
-        Line(random.Pick(kHidden), numbers[k], zone);
-      } else {
-        Line("", numbers[k], zone);
-        ++accepted;
-      }
-    };
-    for (size_t k = 0; k < numbers.size(); ++k) {
-      if (group[k] == -1) emit(k);
-    }
-    for (size_t h = 0; h < hub_numbers.size(); ++h) {
-      Line("Hub", hub_numbers[h], zone);
-      ++accepted;
-      for (size_t k = 0; k < numbers.size(); ++k) {
-        if (group[k] == static_cast<int>(h)) emit(k);
-      }
-    }
-  }
-};
-
-// Splits "total" into "parts" sizes of at least "least" that vary as net
-// sizes do (a few large nets, many small ones), each at most "most".
-std::vector<int> Sizes(Random* random, long long total, int parts, int least, int most) {
-  std::vector<double> weight(static_cast<size_t>(parts));
-  double sum = 0;
-  for (double& w : weight) {
-    w = -std::log(1.0 - random->Unit()) + 0.15;
-    sum += w;
-  }
-  std::vector<int> sizes(static_cast<size_t>(parts));
-  long long spread = total - static_cast<long long>(least) * parts;
-  if (spread < 0) Die("too few nodes for the nets asked for");
-  long long given = 0;
-  for (int k = 0; k < parts; ++k) {
-    sizes[k] = least + static_cast<int>(std::min<double>(most - least, std::floor(spread * weight[k] / sum)));
-    given += sizes[k];
-  }
-  // Hand out what rounding and the cap left over, one node at a time.
-  while (given < total) {
-    int k = static_cast<int>(random->Below(static_cast<uint32_t>(parts)));
-    if (sizes[k] < most) {
-      ++sizes[k];
-      ++given;
-    }
-  }
-  return sizes;
-}
-
 int Generate(const char* path, long long nodes, int nets, int zones, int first_zone, uint64_t seed) {
-  if (nodes < 1 || nets < zones || zones < 1) Die("gen: bad sizes");
-  ListWriter w{{seed}, std::fopen(path, "wb"), {}, 0};
-  if (w.out == nullptr) Die(std::string("cannot write ") + path);
+  FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) Die(std::string("cannot write ") + path);
   static char buffer[1 << 16];
-  std::setvbuf(w.out, buffer, _IOFBF, sizeof buffer);
-  // About three nodes to a name.
-  std::vector<char> initials = Initials();
-  size_t name_count = static_cast<size_t>(std::max<long long>(64, nodes / 3));
-  for (size_t k = 0; k < name_count; ++k) {
-    std::string name(1, initials[w.random.Below(static_cast<uint32_t>(initials.size()))]);
-    name += w.random.Pick(kNameTails);
-    name += '_';
-    if (w.random.Chance(8)) name += std::string(1, static_cast<char>('A' + w.random.Below(26))) + "._";
-    name += w.random.Pick(kLastNames);
-    if (w.random.Chance(2)) name += std::string("_&_") + w.random.Pick(kLastNames);  // longer than 25
-    w.names.push_back(name);
+  std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+  long long accepted = 0;
+  if (!tessel::test::WriteSyntheticNodelist(out, {nodes, nets, zones, first_zone, seed}, &accepted)) {
+    Die("gen: bad sizes, or too few nodes for the nets asked for");
   }
-  std::fprintf(w.out, ";A Synthetic nodelist for benchmarking -- Day number 001 : 00000\r\n;A\r\n");
-  std::fprintf(w.out, ";S %lld nodes in %d nets and %d zones; every name and number is invented.\r\n;\r\n",
-               nodes, nets, zones);
-  std::vector<int> zone_nodes = Sizes(&w.random, nodes, zones, static_cast<int>(nodes / zones / 2),
-                                      static_cast<int>(std::min<long long>(nodes, 1LL << 30)));
-  std::vector<int> zone_nets = Sizes(&w.random, nets, zones, nets / zones / 2, nets);
-  for (int z = 0; z < zones; ++z) {
-    int zone = first_zone + z;
-    int net_count = std::max(2, zone_nets[z]);
-    // One net in twelve is a Region, the rest Hosts; the Zone is a net too.
-    int regions = std::max(1, net_count / 12);
-    int hosts = std::max(1, net_count - regions - 1);
-    std::vector<int> sizes = Sizes(&w.random, zone_nodes[z], 1 + regions + hosts, 1, 5000);
-    // Zone and Region nets hold only a few independent nodes; give the rest
-    // of their share to the hosts.
-    long long moved = 0;
-    for (int k = 0; k <= regions; ++k) {
-      int keep = 1 + static_cast<int>(w.random.Below(4));
-      if (sizes[k] > keep) {
-        moved += sizes[k] - keep;
-        sizes[k] = keep;
-      }
-    }
-    for (long long m = 0; m < moved; ++m) {
-      int k = 1 + regions + static_cast<int>(w.random.Below(static_cast<uint32_t>(hosts)));
-      if (sizes[k] < 5000) {
-        ++sizes[k];
-      } else {
-        --m;
-      }
-    }
-    // Host net numbers are distinct, ascending within a region, and
-    // interleaved across the regions as in real lists.
-    int low = std::max(100, regions + 20);
-    int step = std::max(1, std::min(8, (65000 - low) / std::max(1, hosts)));
-    std::vector<std::vector<int>> region_hosts(static_cast<size_t>(regions));
-    int net = low;
-    for (int h = 0; h < hosts; ++h) {
-      net += w.random.Between(1, step);
-      region_hosts[w.random.Below(static_cast<uint32_t>(regions))].push_back(net);
-    }
-    std::fprintf(w.out, ";\r\n");
-    w.Net("Zone", zone, zone, sizes[0]);
-    int next_host = 1 + regions;
-    for (int r = 0; r < regions; ++r) {
-      std::fprintf(w.out, ";\r\n");
-      // Region numbers stay clear of the zone's own number and of the hosts'.
-      int region_number = 10 + r;
-      if (region_number >= zone) ++region_number;
-      w.Net("Region", region_number, zone, sizes[1 + r]);
-      for (int number : region_hosts[r]) {
-        std::fprintf(w.out, ";\r\n");
-        w.Net("Host", number, zone, sizes[next_host++]);
-      }
-    }
-  }
-  std::fputc(26, w.out);  // Ctrl-Z
-  if (std::fclose(w.out) != 0) Die(std::string("cannot write ") + path);
-  std::printf("%lld\n", w.accepted);
+  if (std::fclose(out) != 0) Die(std::string("cannot write ") + path);
+  std::printf("%lld\n", accepted);
   return 0;
-}
-
-void PutU32(std::string* out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<char>(v >> (8 * i)));
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
@@ -296,25 +82,18 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   }
 }
 
-// An index head: header, one 47-byte slot per base name and extension, and
-// the marker byte.
+// An index head: header, one slot per base name and extension, and the
+// marker byte.
 std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& slots) {
-  std::string head;
-  PutU32(&head, 0x54534C42);  // arbitrary; copied unchanged by every build
-  PutU32(&head, static_cast<uint32_t>(13 + 47 * slots.size()));
-  PutU32(&head, 0);
+  std::vector<tessel::test::SlotSpec> specs;
   for (const auto& [base, ext] : slots) {
-    if (base.size() < 5 || base.size() > 40 || ext.size() > 3) Die("bad slot " + base + "." + ext);
-    std::string slot(47, '\0');
-    slot[0] = static_cast<char>(base.size());
-    slot.replace(1, base.size(), base);
-    slot[41] = static_cast<char>(ext.size());
-    slot.replace(42, ext.size(), ext);
-    slot.resize(47);
-    head += slot;
+    if (base.size() < tessel::kMinBaseNameLength || base.size() > tessel::kBaseNameCapacity ||
+        ext.size() > tessel::kExtensionCapacity) {
+      Die("bad slot " + base + "." + ext);
+    }
+    specs.push_back({base, ext});
   }
-  head.push_back('\x01');
-  return head;
+  return tessel::test::IndexHead(specs, 0x54534C42);  // arbitrary; copied unchanged by every build
 }
 
 int WriteIndex(int argc, char** argv) {

@@ -15,9 +15,10 @@ OLD=$(realpath "$1")
 NEW=$(realpath "$2")
 DATA=${TESSEL_BENCH_DATA:-$ROOT/../shared/data}
 WORK=${TESSEL_BENCH_WORK:-/dev/shm/tessel-bench}
-BT=$ROOT/build/bench-tools/bench_tool
-mkdir -p "$ROOT/build/bench-tools"
-[ -x "$BT" ] || g++ -std=c++20 -O2 "$ROOT/bench/bench_tool.cc" -o "$BT"
+BUILD=$ROOT/build/bench-release
+BT=$BUILD/bench_tool
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTESSEL_BUILD_TESTS=OFF >/dev/null
+cmake --build "$BUILD" --target bench_tool -j2 >/dev/null
 SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/tessel-compare-XXXXXX")
 trap 'rm -rf "$SCRATCH"' EXIT
 

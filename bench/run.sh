@@ -47,7 +47,7 @@ fi
 BUILD=$ROOT/build/bench-release
 TOOLS=$ROOT/build/bench-tools
 TESSEL=$BUILD/tessel
-BT=$TOOLS/bench_tool
+BT=$BUILD/bench_tool
 log() { echo "bench: $*" >&2; }
 
 # ---------------------------------------------------------------- tools
@@ -67,9 +67,8 @@ HAVE_STRACE=0; command -v strace >/dev/null 2>&1 && HAVE_STRACE=1
 
 log "building tessel (Release) in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTESSEL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target tessel -j2 >/dev/null
+cmake --build "$BUILD" --target tessel bench_tool -j2 >/dev/null
 mkdir -p "$TOOLS"
-g++ -std=c++20 -O2 -Wall -Wextra -Wpedantic -I"$ROOT" "$ROOT/bench/bench_tool.cc" -o "$BT"
 # The program that does nothing, for the up-to-date comparison.
 printf 'int main() { return 0; }\n' >"$TOOLS/noop.cc"
 g++ -O2 "$TOOLS/noop.cc" -o "$TOOLS/noop"
@@ -100,7 +99,7 @@ fi
 # Makes the set "name" in $WORK/sets/name unless it is there already.
 make_set() {
   local name=$1 nodes=$2 nets=$3 files=$4
-  local dir=$WORK/sets/$name stamp="$nodes $nets $files $(cat "$ROOT/bench/bench_tool.cc" "$ROOT/tools/random.h" | md5sum | cut -c1-12)"
+  local dir=$WORK/sets/$name stamp="$nodes $nets $files $(cat "$ROOT/bench/bench_tool.cc" "$ROOT/src/testing/nodelist_generator.cc" "$ROOT/src/testing/random.h" | md5sum | cut -c1-12)"
   if [ -f "$dir/.made" ] && [ "$(cat "$dir/.made")" = "$stamp" ]; then return; fi
   log "generating set $name: $nodes nodes, $nets nets, $files files"
   rm -rf "$dir"

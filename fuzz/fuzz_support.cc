@@ -15,25 +15,25 @@ bool EndsWith(const std::string& text, std::string_view suffix) {
 void CheckNewIndex(const std::string& old_index, const std::string& index, long nodes) {
   Require(old_index.size() >= 12 && index.size() >= 13, "new index has a head");
   Require(index.compare(0, 12, old_index, 0, 12) == 0, "header copied unchanged");
-  uint32_t first_entry = GetU32LE(Bytes(index) + 4);
-  Require(first_entry >= 13 && (first_entry - 13) % 47 == 0, "first entry offset sound");
-  uint32_t slots = (first_entry - 13) / 47;
-  Require(index.size() >= first_entry && (index.size() - first_entry) % 12 == 0, "whole entries");
-  Require(index[first_entry - 1] == 1, "marker byte");
-  long entries = static_cast<long>((index.size() - first_entry) / 12);
+  int32_t first_entry = GetI32LE(Bytes(index) + 4);
+  int slots = 0;
+  Require(SlotCountOf(first_entry, &slots), "first entry offset sound");
+  size_t first = static_cast<size_t>(first_entry);
+  Require(index.size() >= first && (index.size() - first) % kIndexEntrySize == 0, "whole entries");
+  Require(index[first - 1] == kMarkerByte, "marker byte");
+  long entries = static_cast<long>((index.size() - first) / kIndexEntrySize);
   Require(nodes >= 0 && entries >= nodes && entries <= 2 * nodes, "entry count matches the nodes");
   long by_number = entries - nodes;
   uint32_t previous = 0;
   for (long k = 0; k < entries; ++k) {
-    size_t at = first_entry + 12 * static_cast<size_t>(k);
-    uint32_t slot = static_cast<uint8_t>(index[at]);
-    if (k < by_number) {
-      Require(slot >= 1 && slot <= slots, "node-number entry names a slot");
-      uint32_t zone_net = static_cast<uint32_t>(GetU16LE(Bytes(index) + at + 1)) << 16 | GetU16LE(Bytes(index) + at + 3);
+    size_t at = first + kIndexEntrySize * static_cast<size_t>(k);
+    bool by_node = k < by_number;
+    EntryFields e = DecodeEntry(Bytes(index) + at, by_node ? Section::kNodeNumber : Section::kSysopName);
+    Require(e.slot >= 1 && e.slot <= slots, "entry names a slot");
+    if (by_node) {
+      uint32_t zone_net = static_cast<uint32_t>(e.zone) << 16 | e.net;
       Require(zone_net >= previous, "node-number section ordered by zone and net");
       previous = zone_net;
-    } else {
-      Require(slot != 0 && 256 - slot <= slots, "sysop-name entry names a slot");
     }
   }
 }
@@ -65,22 +65,6 @@ void Require(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "check failed: %s\n", what);
   std::abort();
-}
-
-std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& slots) {
-  std::string head(12, '\0');
-  uint32_t first_entry = static_cast<uint32_t>(13 + 47 * slots.size());
-  for (int i = 0; i < 4; ++i) head[4 + i] = static_cast<char>(first_entry >> (8 * i));
-  for (const auto& [base, extension] : slots) {
-    std::string slot(47, '\0');
-    slot[0] = static_cast<char>(base.size());
-    slot.replace(1, base.size(), base);
-    slot[41] = static_cast<char>(extension.size());
-    slot.replace(42, extension.size(), extension);
-    head += slot.substr(0, 47);
-  }
-  head.push_back('\x01');
-  return head;
 }
 
 void PutFile(FakeDisk* disk, const std::string& path, std::string data) {

@@ -9,10 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "index/index_format.h"
 #include "run/program.h"
 #include "storage/coding.h"
 #include "storage/run_state.h"
+#include "testing/fake_platform.h"
+#include "testing/index_builders.h"
 
 namespace tessel::fuzz {
 
@@ -25,9 +27,8 @@ constexpr int64_t kFileTime = 1'000'000'000;
 // Aborts with "what" on standard error unless "condition" holds.
 void Require(bool condition, const char* what);
 
-// An index head: header (FirstEntryOffset 13 + 47n), the slots
-// (BaseName, Extension) and the marker byte.
-std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& slots);
+using test::IndexHead;
+using test::SlotSpec;
 
 // Adds a file to "disk".
 void PutFile(FakeDisk* disk, const std::string& path, std::string data);

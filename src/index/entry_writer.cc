@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/working_storage.h"
 
 namespace tessel {
@@ -11,9 +12,9 @@ namespace {
 bool WriteHeadBytes(RunState* state, const void* bytes, uint32_t size) {
   const Platform& platform = *state->platform;
   uint32_t moved = 0;
-  int error = platform.write(platform.ctx, state->new_index, bytes, size, &moved);
+  int error = platform.write(platform.ctx, state->files.new_index, bytes, size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
-  if (error != 0) return FatalIoError(state, error, "writing", state->new_index_path);
+  if (error != 0) return FatalIoError(state, error, "writing", state->files.new_index_path);
   return true;
 }
 
@@ -21,42 +22,33 @@ bool WriteHeadBytes(RunState* state, const void* bytes, uint32_t size) {
 
 bool WriteIndexHead(RunState* state) {
   const Platform& platform = *state->platform;
-  state->new_index_path = HostPath(state->data_path + kNewIndexFileName);
-  int error = platform.create(platform.ctx, state->new_index_path.c_str(), &state->new_index);
+  state->files.new_index_path = HostPath(state->settings.data_path + kNewIndexFileName);
+  int error = platform.create(platform.ctx, state->files.new_index_path.c_str(), &state->files.new_index);
   if (error != 0) {
-    state->new_index = kNoFile;
-    return FatalIoError(state, error, "creating", state->new_index_path);
+    state->files.new_index = kNoFile;
+    return FatalIoError(state, error, "creating", state->files.new_index_path);
   }
-  uint32_t catalogue_bytes = static_cast<uint32_t>(state->slot_count) * sizeof(NodelistSlot);
-  if (!WriteHeadBytes(state, &state->header, sizeof state->header)) return false;
-  if (catalogue_bytes > 0 && !WriteHeadBytes(state, state->catalogue, catalogue_bytes)) return false;
+  uint32_t catalogue_bytes = static_cast<uint32_t>(state->head.slot_count) * sizeof(NodelistSlot);
+  if (!WriteHeadBytes(state, &state->head.header, sizeof state->head.header)) return false;
+  if (catalogue_bytes > 0 && !WriteHeadBytes(state, state->head.catalogue, catalogue_bytes)) return false;
   return WriteHeadBytes(state, &kMarkerByte, 1);
 }
 
 bool AppendEntry(RunState* state, const uint8_t* entry) {
-  std::memcpy(state->text_block + state->buffered_count * kIndexEntrySize, entry, kIndexEntrySize);
-  if (++state->buffered_count == kEntryBufferCapacity) return FlushEntryBuffer(state);
-  return true;
-}
-
-bool RemoveNewIndex(RunState* state) {
-  const Platform& platform = *state->platform;
-  int error = platform.close(platform.ctx, state->new_index);
-  state->new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
-  error = platform.remove(platform.ctx, state->new_index_path.c_str());
-  if (error != 0) return FatalIoError(state, error, "deleting", state->new_index_path);
+  int32_t& count = EntryCount(state->blocks);
+  std::memcpy(EntryBuffer(state->blocks) + count * kIndexEntrySize, entry, kIndexEntrySize);
+  if (++count == kEntryBufferCapacity) return FlushEntryBuffer(state);
   return true;
 }
 
 bool FlushEntryBuffer(RunState* state) {
   const Platform& platform = *state->platform;
-  uint32_t size = static_cast<uint32_t>(state->buffered_count) * kIndexEntrySize;
+  uint32_t size = static_cast<uint32_t>(EntryCount(state->blocks)) * kIndexEntrySize;
   uint32_t moved = 0;
-  int error = platform.write(platform.ctx, state->new_index, state->text_block, size, &moved);
+  int error = platform.write(platform.ctx, state->files.new_index, EntryBuffer(state->blocks), size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
-  if (error != 0) return RemoveNewIndex(state) && WriteErrorReport(state, error);
-  state->buffered_count = 0;
+  if (error != 0) return EndWithWriteError(state, error);
+  EntryCount(state->blocks) = 0;
   return true;
 }
 

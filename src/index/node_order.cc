@@ -9,7 +9,7 @@
 namespace tessel {
 
 void SortNetTable(RunState* state, int32_t lo, int32_t hi) {
-  NetRecord* table = state->net_table - 1;  // positions from 1
+  NetRecord* table = state->blocks.net_table - 1;  // positions from 1
   // Zone and net compared as one number: zone first, net when zones tie.
   auto key_at = [table](int32_t p) {
     return (static_cast<uint32_t>(NetZone(table[p])) << 16) | NetNumber(table[p]);
@@ -20,7 +20,7 @@ void SortNetTable(RunState* state, int32_t lo, int32_t hi) {
 }
 
 void SortNodeRun(RunState* state, int32_t lo, int32_t hi) {
-  NodeRecord* buffer = state->node_buffer;
+  NodeRecord* buffer = state->blocks.node_buffer;
   auto key_at = [buffer](int32_t p) { return RecordNode(buffer[p]); };
   auto less = [](uint16_t a, uint16_t b) { return a < b; };
   auto swap = [buffer](int32_t p, int32_t q) { std::swap(buffer[p], buffer[q]); };
@@ -29,14 +29,14 @@ void SortNodeRun(RunState* state, int32_t lo, int32_t hi) {
 
 bool AppendNodeEntries(RunState* state, int32_t count) {
   for (int32_t p = 0; p < count; ++p) {
-    if (!AppendEntry(state, reinterpret_cast<const uint8_t*>(&state->node_buffer[p]))) return false;
+    if (!AppendEntry(state, reinterpret_cast<const uint8_t*>(&state->blocks.node_buffer[p]))) return false;
   }
   return true;
 }
 
 bool BuildNodeNumberSection(RunState* state) {
-  const NetRecord* table = state->net_table - 1;  // positions from 1
-  const int32_t nets = state->net_count;
+  const NetRecord* table = state->blocks.net_table - 1;  // positions from 1
+  const int32_t nets = state->blocks.net_count;
   int32_t a = 1;  // the first net not yet placed
   while (a <= nets) {
     int32_t fill = 0;  // records in this load
@@ -50,7 +50,7 @@ bool BuildNodeNumberSection(RunState* state) {
         ++a;
       } while (a <= nets && NetFirstRecord(table[a]) == start + size &&
                fill + size + NetNodeCount(table[a]) <= kNodeBufferCapacity);
-      if (!ReadNodeBlock(state, start, size, state->node_buffer + fill)) return false;
+      if (!ReadNodeBlock(state, start, size, state->blocks.node_buffer + fill)) return false;
       for (int32_t k = group_first; k < a; ++k) {
         SortNodeRun(state, fill, fill + NetNodeCount(table[k]) - 1);
         fill += NetNodeCount(table[k]);

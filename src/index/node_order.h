@@ -25,8 +25,7 @@ void SortNodeRun(RunState* state, int32_t lo, int32_t hi);
 bool AppendNodeEntries(RunState* state, int32_t count);
 
 // Writes the node-number section through the EntryBuffer.
-// REQUIRES: the NetTable is sorted, at least one net exists, and
-// state->temp_file_position is -1 or the temporary file's position.
+// REQUIRES: the NetTable is sorted and at least one net exists.
 bool BuildNodeNumberSection(RunState* state);
 
 }  // namespace tessel

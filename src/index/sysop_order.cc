@@ -6,6 +6,7 @@
 
 #include "index/entry_writer.h"
 #include "index/partition_sort.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -49,7 +50,7 @@ void ResetPass(Pass* pass) {
 // none has.
 int32_t NextInitialCount(const RunState& state, int initial) {
   for (int b = initial + 1; b < 256; ++b) {
-    if (state.initial_counts[b] != 0) return state.initial_counts[b];
+    if (state.blocks.initial_counts[b] != 0) return state.blocks.initial_counts[b];
   }
   return 0;
 }
@@ -57,15 +58,15 @@ int32_t NextInitialCount(const RunState& state, int initial) {
 bool FailPassTooLarge(RunState* state, const Pass& pass) {
   const Platform& platform = *state->platform;
   PrintInsufficientMemory(platform, (static_cast<int64_t>(pass.count) - pass.capacity) * sizeof(NodeRecord));
-  return RemoveNewIndex(state) && FatalExitWithCleanup(state, kExitNoMemory);
+  return EndFailedRun(state, kExitNoMemory);
 }
 
 // Reads the pass's records into its area, in temporary-file order: one
 // read per run of consecutive records whose initials belong to the pass,
 // stopping at the pass's last record.
 bool GatherPassRecords(RunState* state, const Pass& pass) {
-  if (pass.count == state->total_nodes) return ReadNodeBlock(state, 0, state->total_nodes, pass.area);
-  const uint8_t* block = state->first_chain_block;
+  if (pass.count == state->blocks.total_nodes) return ReadNodeBlock(state, 0, state->blocks.total_nodes, pass.area);
+  const uint8_t* block = state->blocks.first_chain_block;
   int32_t p = 0;      // record being looked at
   int32_t run = 0;    // records of the pass just before p, not yet read
   int32_t found = 0;  // records already read
@@ -126,7 +127,7 @@ bool AppendSysopEntries(RunState* state, const Pass& pass) {
   for (int32_t k = 0; k < pass.count; ++k) {
     uint8_t entry[kIndexEntrySize];
     std::memcpy(entry, &pass.area[ReferencedRecord(pass.pointers, k)], kIndexEntrySize);
-    entry[0] = static_cast<uint8_t>(256 - entry[0]);
+    entry[0] = SysopSlotByte(entry[0]);
     if (!AppendEntry(state, entry)) return false;
   }
   return true;
@@ -175,32 +176,27 @@ int32_t ReferencedRecord(const uint8_t* pointers, int32_t p) {
   return static_cast<int32_t>(PointerAt(pointers, p) & kPositionBits);
 }
 
-int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes) {
+int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes, int32_t record_limit) {
   int64_t capacity = largest_free_block / sizeof(NodeRecord);
-  capacity = std::min<int64_t>(capacity, kPassPointerCapacity);
+  capacity = std::min<int64_t>(capacity, std::max(0, std::min(record_limit, kPassPointerCapacity)));
   return static_cast<int32_t>(std::min<int64_t>(capacity, total_nodes));
 }
 
 bool OrderBySysopName(RunState* state) {
   const Platform& platform = *state->platform;
   Pass pass;
-  pass.capacity = state->pass_capacity_override >= 0
-                      ? state->pass_capacity_override
-                      : PassCapacityFor(LargestFreeBlock(state->heap), state->total_nodes);
+  pass.capacity = PassCapacityFor(LargestFreeBlock(state->heap), state->blocks.total_nodes, state->settings.pass_record_limit);
+  // Never null: the capacity fits the largest free block.
   pass.area = reinterpret_cast<NodeRecord*>(
       TakeBlock(&state->heap, static_cast<uint32_t>(pass.capacity) * sizeof(NodeRecord)));
   // The pointer array takes the net table's block, free since the
   // node-number section was written.
-  pass.pointers = reinterpret_cast<uint8_t*>(state->net_table);
-  if (pass.area == nullptr) {  // only when a test asks for more than the heap has
-    PrintInsufficientMemory(platform, static_cast<int64_t>(pass.capacity) * sizeof(NodeRecord));
-    return FatalExitWithCleanup(state, kExitNoMemory);
-  }
+  pass.pointers = PassPointers(state->blocks);
   for (int b = 0; b < 256; ++b) {
-    if (state->initial_counts[b] <= 0) continue;
+    if (state->blocks.initial_counts[b] <= 0) continue;
     PrintChar(platform, static_cast<char>(b));
     pass.letters[b] = true;
-    pass.count += state->initial_counts[b];
+    pass.count += state->blocks.initial_counts[b];
     if (static_cast<int64_t>(NextInitialCount(*state, b)) + pass.count > pass.capacity ||
         pass.count == pass.capacity) {
       if (!RunSysopPass(state, &pass)) return false;

@@ -31,8 +31,9 @@ void SortSysopReferences(const NodeRecord* area, int32_t count, uint8_t* pointer
 int32_t ReferencedRecord(const uint8_t* pointers, int32_t p);
 
 // The records one pass may hold: the largest free block of the heap in
-// records, at most the pointer array's 49,140 and at most "total_nodes".
-int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes);
+// records, at most "record_limit" (the pointer array's 49,140 or fewer) and
+// at most "total_nodes".
+int32_t PassCapacityFor(uint32_t largest_free_block, int32_t total_nodes, int32_t record_limit = kPassPointerCapacity);
 
 // Writes the sysop-name section through the EntryBuffer, printing each
 // initial that has nodes followed by a backspace. An initial with more

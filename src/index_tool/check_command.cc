@@ -111,11 +111,12 @@ struct Checker {
     std::cout << "  " << Absolute(HostPath(trace.config_path)) << ": " << (trace.config_found ? "found" : "not there")
               << "\n";
     if (!trace.config_found || *stopped) return found;
-    std::cout << "  its DataPath: \"" << state.data_path << "\"\n"
-              << "  " << Absolute(HostPath(state.index_path)) << ": " << (found ? "found" : "not there") << "\n";
-    if (!found && !state.data_path.empty() && state.data_path.back() != '/' && state.data_path.back() != '\\') {
+    std::cout << "  its DataPath: \"" << state.settings.data_path << "\"\n"
+              << "  " << Absolute(HostPath(state.settings.index_path)) << ": " << (found ? "found" : "not there") << "\n";
+    const std::string& data_path = state.settings.data_path;
+    if (!found && !data_path.empty() && data_path.back() != '/' && data_path.back() != '\\') {
       Problem("the DataPath in " + trace.config_path + " does not end in \"/\" or \"\\\", so tessel looks for " +
-              state.index_path);
+              state.settings.index_path);
     }
     return found;
   }
@@ -123,13 +124,13 @@ struct Checker {
   // The file tessel would read for slot "s", after tessel's own preparation
   // of the slot; "before" is the slot as the index holds it.
   void ReportSlot(int s, const NodelistSlot& before, std::vector<std::string>* rebuild_reasons) {
-    std::string base = SlotBaseName(before);
+    std::string base(SlotBaseName(before));
     std::cout << "  slot " << s << "  ";
     if (before.base_name[0] == 0) {
       std::cout << "(empty)\n";
       return;
     }
-    state.force_rebuild = false;
+    state.settings.force_rebuild = false;
     PrepareSlot(&state, s);
     if (before.base_name[0] < kMinBaseNameLength) {
       std::cout << base << ": not used, a base name needs 5 or more characters\n";
@@ -156,8 +157,8 @@ struct Checker {
       Problem("slot " + std::to_string(s) + ": base name \"" + base + "\" already carries a numbered extension, so tessel reads " +
               path + "; the base name should be \"" + without + "\"");
     }
-    if (state.force_rebuild) {
-      std::string old_extension = SlotExtension(before);
+    if (state.settings.force_rebuild) {
+      std::string old_extension(SlotExtension(before));
       rebuild_reasons->push_back("slot " + std::to_string(s) + " has a new file, " + (error == 0 ? opened : path) +
                                  " (the index was built from " +
                                  (old_extension.empty() ? std::string("none of its files yet") : base + "." + old_extension) +
@@ -182,7 +183,8 @@ struct Checker {
     bool numbered = EndsInNumberedExtension(base, &without);
     std::string problem = "slot " + std::to_string(s) + ": no nodelist for " + base + " in " + searched;
     if (!host.starts_with('/') && !numbered) {
-      std::vector<std::string> elsewhere = {data_dir, state.data_path, EnvironmentValue(platform, kHomeVariable)};
+      std::vector<std::string> elsewhere = {data_dir, state.settings.data_path,
+                                            EnvironmentValue(platform, kHomeVariable)};
       for (const std::string& dir : elsewhere) {
         std::string prefix = AsPrefix(dir);
         if (prefix.empty() || Absolute(prefix) == Absolute("")) continue;
@@ -214,13 +216,13 @@ int RunCheck(const ToolOptions& options) {
   if (stopped) return checker.StoppedByTessel("reading the host configuration");
   if (!options.data_dir.empty()) {
     std::string given = PathIn(options.data_dir, kIndexFileName);
-    bool same = found && Absolute(HostPath(state.index_path)) == Absolute(given);
+    bool same = found && Absolute(HostPath(state.settings.index_path)) == Absolute(given);
     std::cout << "  --data names " << (same ? "the same index" : "another index: " + Absolute(given)) << "\n";
     if (!same) {
       checker.Problem("tessel run here does not use " + given +
-                      (found ? ": it uses " + Absolute(HostPath(state.index_path)) : ": it finds no index"));
+                      (found ? ": it uses " + Absolute(HostPath(state.settings.index_path)) : ": it finds no index"));
     }
-    state.index_path = given;
+    state.settings.index_path = given;
     found = FileExists(platform, given);
     if (!found) checker.Problem("there is no " + given);
   } else if (!found) {
@@ -228,17 +230,17 @@ int RunCheck(const ToolOptions& options) {
                     "CONFIG.\" and end with status 0 (tessel-index init creates one)");
   }
   if (!found) return checker.Finish();
-  if (!ReadIndexHead(&state)) return checker.StoppedByTessel("reading " + state.index_path);
-  std::cout << "  tessel uses " << Absolute(HostPath(state.index_path)) << ", " << state.slot_count
-            << (state.slot_count == 1 ? " slot\n" : " slots\n");
+  if (!ReadIndexHead(&state)) return checker.StoppedByTessel("reading " + state.settings.index_path);
+  std::cout << "  tessel uses " << Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
+            << (state.head.slot_count == 1 ? " slot\n" : " slots\n");
 
   std::cout << "\nNodelists (paths are taken from the directory tessel runs in)\n";
   std::vector<std::string> rebuild_reasons;
-  for (int s = 1; s <= state.slot_count; ++s) {
+  for (int s = 1; s <= state.head.slot_count; ++s) {
     NodelistSlot before = Slot(state, s);
     checker.ReportSlot(s, before, &rebuild_reasons);
   }
-  if (state.slot_count == 0) std::cout << "  (the catalogue is empty)\n";
+  if (state.head.slot_count == 0) std::cout << "  (the catalogue is empty)\n";
 
   std::cout << "\nRebuild\n";
   if (rebuild_reasons.empty()) {

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "index_tool/index_file.h"
+#include "platform/platform.h"
+
 namespace tessel {
 
 // Exit statuses of tessel-index.
@@ -17,6 +20,7 @@ constexpr int kToolUsage = 2;            // bad command line, or init refused
 constexpr int kToolFileError = 3;        // a file could not be read or written
 
 struct ToolOptions {
+  const Platform* platform = nullptr;  // every file goes through it
   std::string data_dir;  // --data: the index's directory ("" = current)
   std::string home_dir;  // --home: where init writes config.qdx ("" = none)
   bool force = false;    // --force: init may replace existing files
@@ -34,10 +38,9 @@ int RunFind(const ToolOptions& options);
 int RunVerify(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
 
-// Loads the index for show, find and verify; prints the error and returns
-// false when it cannot be used.
-struct IndexFile;
-bool LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
+// Loads the index of --data for show, find and verify; prints what is wrong
+// when the result is not kOk.
+LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
 
 }  // namespace tessel
 

@@ -5,10 +5,9 @@
 #include <charconv>
 #include <iostream>
 
-#include "platform/platform.h"
-#include "storage/run_state.h"
+#include "index/entry_check.h"
 #include "index_tool/commands.h"
-#include "index_tool/index_file.h"
+#include "platform/platform.h"
 
 namespace tessel {
 namespace {
@@ -161,7 +160,7 @@ int RunFind(const ToolOptions& options) {
     return kToolUsage;
   }
   IndexFile index;
-  if (!LoadIndexOrReport(options, &index)) return kToolFileError;
+  if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
   if (by_address && address.point != 0) {
     std::cerr << "tessel-index: " << index.path << ": " << wanted
               << " is a point; the index holds nodes only, not their points\n";

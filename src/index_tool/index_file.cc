@@ -1,13 +1,9 @@
 #include "index_tool/index_file.h"
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
-#include "platform/platform.h"
-#include "storage/coding.h"
 
 namespace tessel {
 namespace {
@@ -16,7 +12,7 @@ namespace {
 // (first) or of the sysop-name section (second).
 bool NodeSlotByte(const IndexFile& index, uint8_t b) { return b >= 1 && b <= index.slot_count; }
 bool NameSlotByte(const IndexFile& index, uint8_t b) {
-  int s = NegatedSlot(b);
+  int s = SlotOfSysopByte(b);
   return s >= 1 && s <= index.slot_count;
 }
 
@@ -29,7 +25,7 @@ int64_t SectionBoundary(const IndexFile& index) {
   int64_t n = index.entry_count;
   std::vector<int64_t> name_bytes_after(static_cast<size_t>(n) + 1, 0);
   for (int64_t i = n - 1; i >= 0; --i) {
-    uint8_t b = static_cast<uint8_t>(index.bytes[index.first_entry_offset + 12 * i]);
+    uint8_t b = static_cast<uint8_t>(index.bytes[index.first_entry_offset + kIndexEntrySize * i]);
     name_bytes_after[i] = name_bytes_after[i + 1] + (NameSlotByte(index, b) ? 1 : 0);
   }
   int64_t best = 0, best_score = -1, node_bytes_before = 0;
@@ -42,7 +38,7 @@ int64_t SectionBoundary(const IndexFile& index) {
       best_score = score;
     }
     if (b < n) {
-      uint8_t byte = static_cast<uint8_t>(index.bytes[index.first_entry_offset + 12 * b]);
+      uint8_t byte = static_cast<uint8_t>(index.bytes[index.first_entry_offset + kIndexEntrySize * b]);
       if (NodeSlotByte(index, byte)) ++node_bytes_before;
     }
   }
@@ -63,21 +59,47 @@ int ReadAll(const Platform& platform, FileId file, std::string* bytes) {
 
 }  // namespace
 
-LoadStatus LoadIndexFile(const std::string& path, IndexFile* index, std::string* message) {
+int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes) {
+  FileId file = kNoFile;
+  int error = platform.open_read(platform.ctx, HostPath(path).c_str(), &file);
+  if (error != 0) return error;
+  error = ReadAll(platform, file, bytes);
+  int close_error = platform.close(platform.ctx, file);
+  return error != 0 ? error : close_error;
+}
+
+int WriteWholeFile(const Platform& platform, const std::string& path, const std::string& bytes) {
+  FileId file = kNoFile;
+  int error = platform.create(platform.ctx, HostPath(path).c_str(), &file);
+  if (error != 0) return error;
+  uint32_t moved = 0;
+  error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
+  if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
+  int close_error = platform.close(platform.ctx, file);
+  return error != 0 ? error : close_error;
+}
+
+bool NameExists(const Platform& platform, const std::string& path) {
+  std::string host_path = HostPath(path);
+  std::string_view directory, name;
+  SplitLastComponent(host_path, &directory, &name);
+  std::vector<DirEntry> entries;
+  if (!platform.list_directory(platform.ctx, std::string(directory).c_str(), &entries)) return false;
+  for (const DirEntry& entry : entries) {
+    if (entry.name == name) return true;
+  }
+  return false;
+}
+
+LoadStatus LoadIndexFile(const Platform& platform, const std::string& path, IndexFile* index, std::string* message) {
   *index = IndexFile{};
+  index->platform = &platform;
   index->path = path;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *message = std::string("cannot open: ") + std::strerror(errno);
+  int error = ReadWholeFile(platform, path, &index->bytes);
+  if (error != 0) {
+    *message = std::string("cannot read: ") + ErrorText(error);
     return LoadStatus::kUnreadable;
   }
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) {
-    *message = "cannot read";
-    return LoadStatus::kUnreadable;
-  }
-  index->bytes = content.str();
   const std::string& bytes = index->bytes;
   if (bytes.size() < sizeof(IndexHeader)) {
     *message = "only " + std::to_string(bytes.size()) + " bytes, too short for the 12-byte header";
@@ -86,8 +108,7 @@ LoadStatus LoadIndexFile(const std::string& path, IndexFile* index, std::string*
   std::memcpy(&index->header, bytes.data(), sizeof(IndexHeader));
   int32_t first = FirstEntryOffset(index->header);
   index->first_entry_offset = first;
-  if (first < kHeadFixedSize || (first - kHeadFixedSize) % kSlotRecordSize != 0 ||
-      (first - kHeadFixedSize) / kSlotRecordSize > kMaxSlots) {
+  if (!SlotCountOf(first, &index->slot_count)) {
     *message = "FirstEntryOffset " + std::to_string(first) + " is not 13 + 47 x slots (0 to 255 slots)";
     return LoadStatus::kDamaged;
   }
@@ -96,11 +117,10 @@ LoadStatus LoadIndexFile(const std::string& path, IndexFile* index, std::string*
                std::to_string(first);
     return LoadStatus::kDamaged;
   }
-  index->slot_count = (first - kHeadFixedSize) / kSlotRecordSize;
   index->slots.resize(static_cast<size_t>(index->slot_count));
   if (index->slot_count > 0) {
     std::memcpy(index->slots.data(), bytes.data() + sizeof(IndexHeader),
-                static_cast<size_t>(index->slot_count) * kSlotRecordSize);
+                static_cast<size_t>(index->slot_count) * sizeof(NodelistSlot));
   }
   int64_t rest = static_cast<int64_t>(bytes.size()) - first;
   index->entry_count = rest / kIndexEntrySize;
@@ -110,28 +130,12 @@ LoadStatus LoadIndexFile(const std::string& path, IndexFile* index, std::string*
 }
 
 EntryFields EntryAt(const IndexFile& index, int64_t i) {
-  const uint8_t* p = reinterpret_cast<const uint8_t*>(index.bytes.data()) + index.first_entry_offset + 12 * i;
-  EntryFields e;
-  e.slot_byte = p[0];
-  e.slot = i < index.node_entries ? p[0] : NegatedSlot(p[0]);
-  e.zone = GetU16LE(p + 1);
-  e.net = GetU16LE(p + 3);
-  e.node = GetU16LE(p + 5);
-  e.tail_length = p[7];
-  e.line_offset = GetI32LE(p + 8);
-  return e;
+  const uint8_t* p = reinterpret_cast<const uint8_t*>(index.bytes.data()) + index.first_entry_offset + kIndexEntrySize * i;
+  return DecodeEntry(p, i < index.node_entries ? Section::kNodeNumber : Section::kSysopName);
 }
 
 bool UsableSlot(const IndexFile& index, int s) {
-  return s >= 1 && s <= index.slot_count && index.slots[s - 1].base_name[0] >= kMinBaseNameLength;
-}
-
-std::string SlotBaseName(const NodelistSlot& slot) {
-  return std::string(reinterpret_cast<const char*>(slot.base_name + 1), BaseNameLength(slot));
-}
-
-std::string SlotExtension(const NodelistSlot& slot) {
-  return std::string(reinterpret_cast<const char*>(slot.extension + 1), ExtensionLength(slot));
+  return s >= 1 && s <= index.slot_count && SlotInUse(index.slots[s - 1]);
 }
 
 bool EndsInNumberedExtension(std::string_view name, std::string* without) {
@@ -150,7 +154,7 @@ const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* c
   if (text.tried) return text;
   text.tried = true;
   text.path = HostPath(NodelistPath(index.slots[s - 1]));
-  const Platform& platform = PosixPlatform();
+  const Platform& platform = *index.platform;
   FileId file = kNoFile;
   std::string opened;
   text.error = OpenExistingFile(platform, text.path, /*read_only=*/true, &file, &opened);
@@ -165,29 +169,6 @@ std::string_view EntryText(const NodelistText& text, const EntryFields& e) {
   std::string_view all = text.bytes;
   if (e.line_offset < 0 || static_cast<size_t>(e.line_offset) > all.size()) return {};
   return all.substr(static_cast<size_t>(e.line_offset), e.tail_length);
-}
-
-std::string FoldSysopName(std::string_view name) {
-  std::string folded;
-  for (char c : name.substr(0, kSysopNameCapacity)) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c == '_') c = ' ';
-    folded.push_back(c);
-  }
-  return folded;
-}
-
-std::string SysopNameOf(std::string_view entry_text) {
-  for (int field = 0; field < 2; ++field) {
-    size_t comma = entry_text.find(',');
-    if (comma == std::string_view::npos) return "";
-    entry_text.remove_prefix(comma + 1);
-  }
-  return FoldSysopName(entry_text.substr(0, entry_text.find(',')));
-}
-
-std::string AddressText(const EntryFields& e) {
-  return std::to_string(e.zone) + ":" + std::to_string(e.net) + "/" + std::to_string(e.node);
 }
 
 }  // namespace tessel

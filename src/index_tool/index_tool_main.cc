@@ -70,6 +70,7 @@ int IndexToolMain(int argc, char** argv) {
     return UsageError("unknown command \"" + std::string(command) + "\"");
   }
   ToolOptions options;
+  options.platform = &PosixPlatform();
   bool options_ended = false;
   for (int i = 2; i < argc; ++i) {
     std::string_view arg = argv[i];

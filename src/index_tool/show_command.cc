@@ -2,10 +2,9 @@
 #include <cstdio>
 #include <iostream>
 
-#include "storage/coding.h"
-#include "storage/run_state.h"
+#include "index/index_format.h"
 #include "index_tool/commands.h"
-#include "index_tool/index_file.h"
+#include "storage/coding.h"
 
 namespace tessel {
 namespace {
@@ -18,17 +17,16 @@ std::string Hex32(const uint8_t* word) {
 
 }  // namespace
 
-bool LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
+LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
   std::string message;
-  LoadStatus status = LoadIndexFile(PathIn(options.data_dir, kIndexFileName), index, &message);
-  if (status == LoadStatus::kOk) return true;
-  std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
-  return false;
+  LoadStatus status = LoadIndexFile(*options.platform, PathIn(options.data_dir, kIndexFileName), index, &message);
+  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
+  return status;
 }
 
 int RunShow(const ToolOptions& options) {
   IndexFile index;
-  if (!LoadIndexOrReport(options, &index)) return kToolFileError;
+  if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
   std::cout << "Index " << index.path << ": " << index.bytes.size() << " bytes\n"
             << "Header: first word " << Hex32(index.header.first_word) << ", FirstEntryOffset "
             << index.first_entry_offset << " (" << index.slot_count << (index.slot_count == 1 ? " slot" : " slots")
@@ -43,15 +41,15 @@ int RunShow(const ToolOptions& options) {
     if (!UsableSlot(index, s)) {
       std::snprintf(line, sizeof line, "%4d  (empty)\n", s);
     } else {
-      std::snprintf(line, sizeof line, "%4d  %-40s  %-3s  %u\n", s, SlotBaseName(slot).c_str(),
-                    SlotExtension(slot).c_str(), static_cast<unsigned>(GetU16LE(slot.highest_zone)));
+      std::snprintf(line, sizeof line, "%4d  %-40s  %-3s  %u\n", s, std::string(SlotBaseName(slot)).c_str(),
+                    std::string(SlotExtension(slot)).c_str(), static_cast<unsigned>(SlotHighestZone(slot)));
     }
     std::cout << line;
   }
   if (index.entry_count == 0) {
     std::cout << "No entries yet: run tessel to fill the index.\n";
   }
-  int64_t name_start = index.first_entry_offset + 12 * index.node_entries;
+  int64_t name_start = index.first_entry_offset + kIndexEntrySize * index.node_entries;
   std::cout << "Node-number section: " << index.node_entries << " entries from byte " << index.first_entry_offset
             << "\nSysop-name section:  " << index.entry_count - index.node_entries << " entries from byte "
             << name_start << "\n";

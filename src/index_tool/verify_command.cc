@@ -6,11 +6,10 @@
 #include <iterator>
 #include <tuple>
 
-#include "platform/platform.h"
-#include "storage/run_state.h"
+#include "index/entry_check.h"
+#include "index/index_format.h"
 #include "index_tool/commands.h"
-#include "index_tool/entry_check.h"
-#include "index_tool/index_file.h"
+#include "platform/platform.h"
 
 namespace tessel {
 namespace {
@@ -118,11 +117,11 @@ void CheckTwins(Verifier* v) {
   std::vector<Key> by_node, by_name;
   for (int64_t i = 0; i < index.entry_count; ++i) {
     Key key;
-    std::memcpy(key.data(), index.bytes.data() + index.first_entry_offset + 12 * i, key.size());
+    std::memcpy(key.data(), index.bytes.data() + index.first_entry_offset + kIndexEntrySize * i, key.size());
     if (i < index.node_entries) {
       by_node.push_back(key);
     } else {
-      key[0] = static_cast<uint8_t>(NegatedSlot(key[0]));
+      key[0] = static_cast<uint8_t>(SlotOfSysopByte(key[0]));
       by_name.push_back(key);
     }
   }
@@ -131,11 +130,7 @@ void CheckTwins(Verifier* v) {
   std::vector<Key> missing;
   std::set_difference(by_node.begin(), by_node.end(), by_name.begin(), by_name.end(), std::back_inserter(missing));
   for (const Key& key : missing) {
-    EntryFields e;
-    e.slot = key[0];
-    e.zone = static_cast<uint16_t>(key[1] | key[2] << 8);
-    e.net = static_cast<uint16_t>(key[3] | key[4] << 8);
-    e.node = static_cast<uint16_t>(key[5] | key[6] << 8);
+    EntryFields e = DecodeEntry(key.data(), Section::kNodeNumber);
     v->Fault(index.path + ": node-number entry (slot " + std::to_string(e.slot) + ", " + AddressText(e) +
              ") has no twin in the sysop-name section");
   }
@@ -145,12 +140,8 @@ void CheckTwins(Verifier* v) {
 
 int RunVerify(const ToolOptions& options) {
   IndexFile index;
-  std::string message;
-  LoadStatus status = LoadIndexFile(PathIn(options.data_dir, kIndexFileName), &index, &message);
-  if (status != LoadStatus::kOk) {
-    std::cerr << "tessel-index: " << index.path << ": " << message << "\n";
-    return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
-  }
+  LoadStatus status = LoadIndexOrReport(options, &index);
+  if (status != LoadStatus::kOk) return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
   std::cout << "Verifying " << index.path << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
             << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
   Verifier verifier{index, {}, {}, 0};

@@ -9,14 +9,6 @@
 namespace tessel {
 namespace {
 
-std::string_view BaseName(const NodelistSlot& slot) {
-  return std::string_view(reinterpret_cast<const char*>(slot.base_name + 1), BaseNameLength(slot));
-}
-
-std::string_view Extension(const NodelistSlot& slot) {
-  return std::string_view(reinterpret_cast<const char*>(slot.extension + 1), ExtensionLength(slot));
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // An index the host's configuration program would never write: the run
@@ -40,7 +32,7 @@ bool ReadIndexBytes(RunState* state, FileId file, void* buffer, uint32_t size, b
   if (error == 0 && moved == 0 && size > 0) error = kErrShortRead;
   if (error != 0) {
     platform.close(platform.ctx, file);
-    return FatalIoError(state, error, "reading", state->index_path);
+    return FatalIoError(state, error, "reading", state->settings.index_path);
   }
   *partial = moved < size;
   return true;
@@ -80,9 +72,9 @@ NodelistPathParts SplitNodelistPath(std::string_view path) {
 }
 
 std::string NodelistPath(const NodelistSlot& slot) {
-  std::string path(BaseName(slot));
+  std::string path(SlotBaseName(slot));
   path += '.';
-  path += Extension(slot);
+  path += SlotExtension(slot);
   return path;
 }
 
@@ -110,15 +102,13 @@ std::string NewestNodelistFile(const Platform& platform, std::string_view base_n
 
 void ResolveNewestFile(RunState* state, int slot_number) {
   NodelistSlot& slot = Slot(*state, slot_number);
-  std::string chosen = NewestNodelistFile(*state->platform, BaseName(slot));
+  std::string chosen = NewestNodelistFile(*state->platform, SlotBaseName(slot));
   if (chosen.empty()) return;
 
   std::string extension = SplitNodelistPath(chosen).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
-  if (extension != Extension(slot)) state->force_rebuild = true;
-  size_t stored = extension.size() > kExtensionCapacity ? kExtensionCapacity : extension.size();
-  slot.extension[0] = static_cast<uint8_t>(stored);
-  std::memcpy(slot.extension + 1, extension.data(), stored);
+  if (extension != SlotExtension(slot)) state->settings.force_rebuild = true;
+  SetSlotExtension(&slot, extension);
   PutU16LE(slot.highest_zone, 0);
 }
 
@@ -126,38 +116,38 @@ bool ReadIndexHead(RunState* state) {
   const Platform& platform = *state->platform;
   FileId file = kNoFile;
   std::string opened;
-  int error = OpenExistingFile(platform, state->index_path, /*read_only=*/false, &file, &opened);
-  if (error != 0) return FatalIoError(state, error, "opening", state->index_path);
-  state->index_path = opened;
+  int error = OpenExistingFile(platform, state->settings.index_path, /*read_only=*/false, &file, &opened);
+  if (error != 0) return FatalIoError(state, error, "opening", state->settings.index_path);
+  state->settings.index_path = opened;
 
   bool partial = false;
-  if (!ReadIndexBytes(state, file, &state->header, sizeof state->header, &partial)) return false;
-  int32_t first_entry = FirstEntryOffset(state->header);
-  bool damaged = partial || first_entry < 13 || (first_entry - 13) % 47 != 0 || (first_entry - 13) / 47 > kMaxSlots;
-  int32_t count = damaged ? 0 : (first_entry - 13) / 47;
-  state->slot_count = count;
+  if (!ReadIndexBytes(state, file, &state->head.header, sizeof state->head.header, &partial)) return false;
+  int count = 0;
+  bool damaged = !SlotCountOf(FirstEntryOffset(state->head.header), &count) || partial;
+  if (damaged) count = 0;
+  state->head.slot_count = count;
   uint32_t bytes = static_cast<uint32_t>(count) * sizeof(NodelistSlot);
-  state->catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
-  if (state->catalogue == nullptr) {
+  state->head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
+  if (state->head.catalogue == nullptr) {
     platform.close(platform.ctx, file);
     PrintLineEnd(platform);
     Print(platform, "Heap overflow reading the catalogue of ");
-    Print(platform, state->index_path);
+    Print(platform, state->settings.index_path);
     PrintLineEnd(platform);
     state->exit_code = kErrHeapOverflow;
     return false;
   }
-  if (bytes > 0 && !ReadIndexBytes(state, file, state->catalogue, bytes, &partial)) return false;
+  if (bytes > 0 && !ReadIndexBytes(state, file, state->head.catalogue, bytes, &partial)) return false;
   if (partial) damaged = true;
   error = platform.close(platform.ctx, file);
-  if (error != 0) return FatalIoError(state, error, "closing", state->index_path);
+  if (error != 0) return FatalIoError(state, error, "closing", state->settings.index_path);
   if (damaged) return ReportDamagedIndex(state);
   return true;
 }
 
 void PrepareSlot(RunState* state, int s) {
   NodelistSlot& slot = Slot(*state, s);
-  if (slot.base_name[0] >= 5) {
+  if (SlotInUse(slot)) {
     ResolveNewestFile(state, s);
   } else {
     std::memset(&slot, 0, sizeof slot);
@@ -166,7 +156,7 @@ void PrepareSlot(RunState* state, int s) {
 
 bool ReadCatalogue(RunState* state) {
   if (!ReadIndexHead(state)) return false;
-  for (int s = 1; s <= state->slot_count; ++s) PrepareSlot(state, s);
+  for (int s = 1; s <= state->head.slot_count; ++s) PrepareSlot(state, s);
   return true;
 }
 

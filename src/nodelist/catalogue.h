@@ -34,10 +34,10 @@ struct NodelistPathParts {
 };
 NodelistPathParts SplitNodelistPath(std::string_view path);
 
-// Reads the header and catalogue of the index at state->index_path into the
-// run state (the catalogue in the working heap) and prepares every slot
-// (PrepareSlot). May set state->force_rebuild. Returns false when the run
-// has ended (a fatal I/O error, or a damaged index).
+// Reads the header and catalogue of the index at state->settings.index_path
+// into the run state (the catalogue in the working heap) and prepares every
+// slot (PrepareSlot). May set state->settings.force_rebuild. Returns false
+// when the run has ended (a fatal I/O error, or a damaged index).
 bool ReadCatalogue(RunState* state);
 
 // The first half of ReadCatalogue: reads the header and the catalogue as

@@ -7,6 +7,7 @@
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 #include "storage/working_storage.h"
 
@@ -16,7 +17,7 @@ namespace {
 // Wrapping 32-bit addition, as the counters of a 32-bit program behave.
 int32_t Add32(int32_t a, int64_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 
-bool ExceedsNetLimit(const RunState& state) { return state.nodes_in_net > kNodeBufferCapacity; }
+bool ExceedsNetLimit(const RunState& state) { return state.reader.nodes_in_net > kNodeBufferCapacity; }
 
 bool EndWithMessage(RunState* state, std::string_view message, int exit_code) {
   const Platform& platform = *state->platform;
@@ -24,20 +25,20 @@ bool EndWithMessage(RunState* state, std::string_view message, int exit_code) {
   Print(platform, message);
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
-  return FatalExitWithCleanup(state, exit_code);
+  return EndFailedRun(state, exit_code);
 }
 
 // Stores the node count of the current net and checks the limit.
 bool CloseCurrentNet(RunState* state) {
-  if (state->net_count == 0) return true;
-  PutU16LE(state->net_table[state->net_count - 1].node_count, static_cast<uint16_t>(state->nodes_in_net));
+  if (state->blocks.net_count == 0) return true;
+  PutU16LE(state->blocks.net_table[state->blocks.net_count - 1].node_count, static_cast<uint16_t>(state->reader.nodes_in_net));
   if (ExceedsNetLimit(*state)) return EndWithMessage(state, "Too many nodes in net", kExitTooManyNodes);
   return true;
 }
 
 bool IsExcluded(const RunState& state, int32_t zone) {
-  for (int i = 0; i < state.excluded_count; ++i) {
-    if (state.excluded_zones[i] == zone) return true;
+  for (int i = 0; i < state.settings.excluded_count; ++i) {
+    if (state.settings.excluded_zones[i] == zone) return true;
   }
   return false;
 }
@@ -45,37 +46,37 @@ bool IsExcluded(const RunState& state, int32_t zone) {
 // Records the initial of the next node and takes a further chain block as
 // soon as the current one is full.
 bool AddInitial(RunState* state, uint8_t initial) {
-  ++state->initial_counts[initial];
-  state->current_chain_block[static_cast<uint32_t>(state->total_nodes) % kInitialsPerChainBlock] = initial;
-  state->nodes_in_net = Add32(state->nodes_in_net, 1);
-  state->total_nodes = Add32(state->total_nodes, 1);
-  if (static_cast<uint32_t>(state->total_nodes) % kInitialsPerChainBlock != 0) return true;
-  if (MemoryCheckFails(state, kChainBlockBytes)) return FatalExitWithCleanup(state, kExitNoMemory);
+  ++state->blocks.initial_counts[initial];
+  state->blocks.current_chain_block[static_cast<uint32_t>(state->blocks.total_nodes) % kInitialsPerChainBlock] = initial;
+  state->reader.nodes_in_net = Add32(state->reader.nodes_in_net, 1);
+  state->blocks.total_nodes = Add32(state->blocks.total_nodes, 1);
+  if (static_cast<uint32_t>(state->blocks.total_nodes) % kInitialsPerChainBlock != 0) return true;
+  if (!HasFreeMemory(state, kChainBlockBytes)) return EndFailedRun(state, kExitNoMemory);
   uint8_t* block = TakeBlock(&state->heap, kChainBlockBytes);
   if (block == nullptr) {  // enough free bytes, but not in one piece
     PrintInsufficientMemory(*state->platform, kChainBlockBytes - LargestFreeBlock(state->heap));
-    return FatalExitWithCleanup(state, kExitNoMemory);
+    return EndFailedRun(state, kExitNoMemory);
   }
-  PutU32LE(state->current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
-  state->current_chain_block = block;
+  PutU32LE(state->blocks.current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
+  state->blocks.current_chain_block = block;
   return true;
 }
 
 bool ProduceNode(RunState* state, const LineFields& fields, int64_t line_offset) {
   uint8_t initial = fields.sysop.length > 0 ? static_cast<uint8_t>(fields.sysop.text[0]) : 0;
   if (!AddInitial(state, initial)) return false;
-  NodeRecord& record = state->node_buffer[state->buffered_count];
+  NodeRecord& record = state->blocks.node_buffer[NodeBufferCount(state->blocks)];
   std::memset(&record, 0, sizeof record);
-  record.slot = state->current_slot;
-  PutU16LE(record.zone, static_cast<uint16_t>(state->zone));
-  PutU16LE(record.net, static_cast<uint16_t>(state->net));
-  PutU16LE(record.node, static_cast<uint16_t>(state->node));
+  record.slot = state->reader.current_slot;
+  PutU16LE(record.zone, static_cast<uint16_t>(state->reader.zone));
+  PutU16LE(record.net, static_cast<uint16_t>(state->reader.net));
+  PutU16LE(record.node, static_cast<uint16_t>(state->reader.node));
   record.tail_length = fields.tail_length;
   PutU32LE(record.line_offset, static_cast<uint32_t>(line_offset));
   int name_length = fields.sysop.length > kSysopNameCapacity ? kSysopNameCapacity : fields.sysop.length;
   record.sysop_name[0] = static_cast<uint8_t>(name_length);
   std::memcpy(record.sysop_name + 1, fields.sysop.text, name_length);
-  if (++state->buffered_count == kNodeBufferCapacity) return FlushNodeBuffer(state);
+  if (++NodeBufferCount(state->blocks) == kNodeBufferCapacity) return FlushNodeBuffer(state);
   return true;
 }
 
@@ -90,19 +91,19 @@ bool TakeLine(RunState* state, const LineFields& fields, int64_t line_offset, bo
   bool is_zone = keyword == "ZONE";
   if (*excluded && !is_zone) return true;
   if (keyword == "HOST" || keyword == "REGION") {
-    state->net = FieldNumber(fields.number.view());
+    state->reader.net = FieldNumber(fields.number.view());
     if (!StartNet(state)) return false;
   } else if (is_zone) {
     *excluded = false;
-    state->zone = FieldNumber(fields.number.view());
-    ShowZone(*state->platform, state->zone);
-    state->net = state->zone;
-    NodelistSlot& slot = Slot(*state, state->current_slot);
-    if (GetU16LE(slot.highest_zone) < state->zone) PutU16LE(slot.highest_zone, static_cast<uint16_t>(state->zone));
-    *excluded = IsExcluded(*state, state->zone);
+    state->reader.zone = FieldNumber(fields.number.view());
+    ShowZone(*state->platform, state->reader.zone);
+    state->reader.net = state->reader.zone;
+    NodelistSlot& slot = Slot(*state, state->reader.current_slot);
+    if (GetU16LE(slot.highest_zone) < state->reader.zone) PutU16LE(slot.highest_zone, static_cast<uint16_t>(state->reader.zone));
+    *excluded = IsExcluded(*state, state->reader.zone);
     if (!*excluded && !StartNet(state)) return false;
   } else {
-    state->node = FieldNumber(fields.number.view());
+    state->reader.node = FieldNumber(fields.number.view());
   }
   if (keyword == "PVT" || keyword == "DOWN" || keyword == "HOLD" || *excluded) return true;
   return ProduceNode(state, fields, line_offset);
@@ -110,7 +111,7 @@ bool TakeLine(RunState* state, const LineFields& fields, int64_t line_offset, bo
 
 bool ReadLines(RunState* state) {
   LineReader reader;
-  StartLineReader(&reader, *state->platform, state->nodelist, state->text_block, kTextBlockBytes);
+  StartLineReader(&reader, *state->platform, state->files.nodelist, LineBuffer(state->blocks), kTextBlockBytes);
   LineFields fields;
   char line[kMaxLineLength];
   bool excluded = false;
@@ -127,39 +128,31 @@ bool ReadLines(RunState* state) {
     }
     if (!TextEnded(&reader, &ended)) break;
   }
-  if (reader.error != 0) return FatalIoError(state, reader.error, "reading", state->nodelist_path);
+  if (reader.error != 0) return FatalIoError(state, reader.error, "reading", state->files.nodelist_path);
   return true;
 }
 
 }  // namespace
 
-uint8_t ChainInitial(const RunState& state, int32_t record) {
-  const uint8_t* block = state.first_chain_block;
-  for (int32_t k = record / kInitialsPerChainBlock; k > 0; --k) {
-    block = HeapAddress(state.heap, GetU32LE(block + kInitialsPerChainBlock));
-  }
-  return block[record % kInitialsPerChainBlock];
-}
-
 bool StartNet(RunState* state) {
-  if (state->net_count == kNetTableCapacity) return EndWithMessage(state, "Too many nets", kExitTooManyNets);
+  if (state->blocks.net_count == kNetTableCapacity) return EndWithMessage(state, "Too many nets", kExitTooManyNets);
   if (!CloseCurrentNet(state)) return false;
-  state->nodes_in_net = 0;
-  state->node = 0;
-  NetRecord& record = state->net_table[state->net_count++];
-  PutU16LE(record.zone, static_cast<uint16_t>(state->zone));
-  PutU16LE(record.net, static_cast<uint16_t>(state->net));
+  state->reader.nodes_in_net = 0;
+  state->reader.node = 0;
+  NetRecord& record = state->blocks.net_table[state->blocks.net_count++];
+  PutU16LE(record.zone, static_cast<uint16_t>(state->reader.zone));
+  PutU16LE(record.net, static_cast<uint16_t>(state->reader.net));
   PutU16LE(record.node_count, 0);
-  PutI32LE(record.first_record, state->total_nodes);
+  PutI32LE(record.first_record, state->blocks.total_nodes);
   return true;
 }
 
 bool ReadNodelist(RunState* state, uint8_t slot, const std::string& path) {
   const Platform& platform = *state->platform;
-  state->current_slot = slot;
-  int error = OpenExistingFile(platform, path, /*read_only=*/true, &state->nodelist, &state->nodelist_path);
+  state->reader.current_slot = slot;
+  int error = OpenExistingFile(platform, path, /*read_only=*/true, &state->files.nodelist, &state->files.nodelist_path);
   if (error != 0) {
-    state->nodelist = kNoFile;
+    state->files.nodelist = kNoFile;
     const NodelistSlot& s = Slot(*state, slot);
     Print(platform, "Nodelist ");
     Print(platform, std::string_view(reinterpret_cast<const char*>(s.base_name + 1), BaseNameLength(s)));
@@ -173,10 +166,10 @@ bool ReadNodelist(RunState* state, uint8_t slot, const std::string& path) {
   Print(platform, "... Zone      ");
   if (!ReadLines(state)) return false;
   if (!CloseCurrentNet(state)) return false;
-  error = platform.close(platform.ctx, state->nodelist);
-  state->nodelist = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->nodelist_path);
-  if (state->buffered_count > 0 && !FlushNodeBuffer(state)) return false;
+  error = platform.close(platform.ctx, state->files.nodelist);
+  state->files.nodelist = kNoFile;
+  if (error != 0) return FatalIoError(state, error, "closing", state->files.nodelist_path);
+  if (NodeBufferCount(state->blocks) > 0 && !FlushNodeBuffer(state)) return false;
   PrintLineEnd(platform);
   return true;
 }

@@ -25,10 +25,6 @@ bool ReadNodelist(RunState* state, uint8_t slot, const std::string& path);
 // zone and net numbers. Returns false when the run has ended.
 bool StartNet(RunState* state);
 
-// The initial chain byte of record "record", found by following the chain
-// from its first block (for tests).
-uint8_t ChainInitial(const RunState& state, int32_t record);
-
 }  // namespace tessel
 
 #endif  // TESSEL_NODELIST_NODELIST_READER_H_

@@ -1,4 +1,6 @@
-// The platform layer: the only code that touches the operating system.
+// The platform layer: the only code of tessel and tessel-index that touches
+// the operating system (the testing library of src/testing, which neither
+// program links, also works on real files and processes).
 //
 // The system was designed for a 32-bit Windows console; here it runs on
 // Linux. Everything the program needs from its host (files, directory

@@ -1,5 +1,6 @@
-// The real platform over POSIX. This is the only file that speaks to the
-// operating system directly; everything above it sees host error numbers.
+// The real platform over POSIX. This is the only file of the programs that
+// speaks to the operating system directly; everything above it sees host
+// error numbers.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>

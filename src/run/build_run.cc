@@ -14,7 +14,7 @@ namespace tessel {
 namespace {
 
 bool ReadAllNodelists(RunState* state) {
-  for (int s = 1; s <= state->slot_count; ++s) {
+  for (int s = 1; s <= state->head.slot_count; ++s) {
     const NodelistSlot& slot = Slot(*state, s);
     if (slot.base_name[0] == 0) continue;
     if (!ReadNodelist(state, static_cast<uint8_t>(s), NodelistPath(slot))) return false;
@@ -34,16 +34,15 @@ bool ReportNothingFound(RunState* state, std::string_view message) {
 bool WriteSections(RunState* state) {
   const Platform& platform = *state->platform;
   Print(platform, "Sorting by node number...");
-  SortNetTable(state, 1, state->net_count);
-  state->temp_file_position = -1;
+  SortNetTable(state, 1, state->blocks.net_count);
   if (!BuildNodeNumberSection(state)) return false;
   PrintLineEnd(platform);
 
   Print(platform, "Sorting by sysop name... ");
-  ReleaseBlock(&state->heap, reinterpret_cast<uint8_t*>(state->node_buffer), kNodeBufferBytes);
-  state->node_buffer = nullptr;
+  ReleaseBlock(&state->heap, reinterpret_cast<uint8_t*>(state->blocks.node_buffer), kNodeBufferBytes);
+  state->blocks.node_buffer = nullptr;
   if (!OrderBySysopName(state)) return false;
-  if (state->buffered_count > 0 && !FlushEntryBuffer(state)) return false;
+  if (EntryCount(state->blocks) > 0 && !FlushEntryBuffer(state)) return false;
   PrintLineEnd(platform);
   return true;
 }
@@ -52,13 +51,13 @@ bool WriteSections(RunState* state) {
 // so that the host finds either the old index or the new one, never none.
 bool ReplaceIndex(RunState* state) {
   const Platform& platform = *state->platform;
-  int error = platform.sync(platform.ctx, state->new_index);
-  if (error != 0) return FatalIoError(state, error, "writing", state->new_index_path);
-  error = platform.close(platform.ctx, state->new_index);
-  state->new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->new_index_path);
-  std::string index_path = HostPath(state->index_path);
-  error = platform.rename(platform.ctx, state->new_index_path.c_str(), index_path.c_str());
+  int error = platform.sync(platform.ctx, state->files.new_index);
+  if (error != 0) return FatalIoError(state, error, "writing", state->files.new_index_path);
+  error = platform.close(platform.ctx, state->files.new_index);
+  state->files.new_index = kNoFile;
+  if (error != 0) return FatalIoError(state, error, "closing", state->files.new_index_path);
+  std::string index_path = HostPath(state->settings.index_path);
+  error = platform.rename(platform.ctx, state->files.new_index_path.c_str(), index_path.c_str());
   if (error != 0) return FatalIoError(state, error, "replacing", index_path);
   return true;
 }
@@ -66,16 +65,16 @@ bool ReplaceIndex(RunState* state) {
 void PrintCounts(RunState* state) {
   const Platform& platform = *state->platform;
   PrintLineEnd(platform);
-  PrintNumber(platform, state->total_nodes, 5);
+  PrintNumber(platform, state->blocks.total_nodes, 5);
   Print(platform, " nodes processed");
   PrintLineEnd(platform);
-  PrintNumber(platform, state->net_count, 5);
+  PrintNumber(platform, state->blocks.net_count, 5);
   Print(platform, " nets processed");
   PrintLineEnd(platform);
 }
 
 bool Build(RunState* state) {
-  if (MemoryCheckFails(state, kBuildBlocksBytes)) {
+  if (!HasFreeMemory(state, kBuildBlocksBytes)) {
     state->exit_code = kExitNoMemory;
     return false;
   }
@@ -83,8 +82,8 @@ bool Build(RunState* state) {
   if (!CreateTempFile(state)) return false;
   if (!ReadAllNodelists(state)) return false;
   if (!ReopenTempFile(state)) return false;
-  if (state->total_nodes == 0) return ReportNothingFound(state, "No nodes found!");
-  if (state->net_count == 0) return ReportNothingFound(state, "No nets found!");
+  if (state->blocks.total_nodes == 0) return ReportNothingFound(state, "No nodes found!");
+  if (state->blocks.net_count == 0) return ReportNothingFound(state, "No nets found!");
   if (!WriteIndexHead(state)) return false;
   if (!WriteSections(state)) return false;
   if (!ReplaceIndex(state)) return false;

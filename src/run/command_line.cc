@@ -11,12 +11,12 @@ void ParseCommandLine(RunState* state, int argc, const char* const* argv) {
     std::string_view argument = argv[i];
     if (!argument.empty() && (argument[0] == '-' || argument[0] == '/')) argument.remove_prefix(1);
     if (!argument.empty() && (argument[0] == 'F' || argument[0] == 'f')) {
-      state->force_rebuild = true;
+      state->settings.force_rebuild = true;
       continue;
     }
     int32_t zone = 0;
-    if (ReadNumber(argument, &zone) && state->excluded_count < kMaxExcludedZones) {
-      state->excluded_zones[state->excluded_count++] = zone;
+    if (ReadNumber(argument, &zone) && state->settings.excluded_count < kMaxExcludedZones) {
+      state->settings.excluded_zones[state->settings.excluded_count++] = zone;
     }
   }
 }

@@ -23,7 +23,7 @@ bool ReadDataPath(RunState* state, const std::string& path) {
   std::string opened;
   int error = OpenExistingFile(platform, path, /*read_only=*/false, &file, &opened);
   if (error != 0) return FatalIoError(state, error, "opening", path);
-  uint8_t field[1 + kDataPathCapacity] = {};
+  uint8_t field[kDataPathFieldSize] = {};
   uint32_t moved = 0;
   error = platform.seek(platform.ctx, file, kDataPathOffset);
   if (error == 0) error = platform.read(platform.ctx, file, field, sizeof field, &moved);
@@ -36,8 +36,7 @@ bool ReadDataPath(RunState* state, const std::string& path) {
   }
   error = platform.close(platform.ctx, file);
   if (error != 0) return FatalIoError(state, error, "closing", opened);
-  int length = field[0] > kDataPathCapacity ? kDataPathCapacity : field[0];
-  state->data_path.assign(reinterpret_cast<const char*>(field + 1), static_cast<size_t>(length));
+  state->settings.data_path = DecodeDataPath(field);
   return true;
 }
 
@@ -60,8 +59,8 @@ bool LocateIndex(RunState* state, bool* found, IndexSearchTrace* trace) {
   IndexSearchTrace ignored;
   if (trace == nullptr) trace = &ignored;
   *trace = IndexSearchTrace{};
-  state->data_path.clear();
-  state->index_path = kIndexFileName;
+  state->settings.data_path.clear();
+  state->settings.index_path = kIndexFileName;
   *found = FileExists(platform, kIndexFileName);
   trace->in_current_directory = *found;
   if (*found) return true;
@@ -75,8 +74,8 @@ bool LocateIndex(RunState* state, bool* found, IndexSearchTrace* trace) {
   trace->config_found = FileExists(platform, config);
   if (!trace->config_found) return true;
   if (!ReadDataPath(state, config)) return false;
-  state->index_path = Join(state->data_path, kIndexFileName);
-  *found = FileExists(platform, state->index_path);
+  state->settings.index_path = Join(state->settings.data_path, kIndexFileName);
+  *found = FileExists(platform, state->settings.index_path);
   return true;
 }
 

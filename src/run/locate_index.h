@@ -11,7 +11,6 @@
 namespace tessel {
 
 constexpr const char* kHomeVariable = "KORVO";
-constexpr int kDataPathOffset = 155;
 
 // The value of environment variable "name", matched without regard to
 // letter case (the first matching entry wins); empty when it is not set.
@@ -26,10 +25,10 @@ struct IndexSearchTrace {
   bool config_found = false;
 };
 
-// Finds the index and sets state->data_path and state->index_path.
-// "*found" tells whether the index exists; "trace", when given, receives
-// where it looked. Returns false when the run has ended (config.qdx could
-// not be read).
+// Finds the index and sets state->settings.data_path and
+// state->settings.index_path. "*found" tells whether the index exists;
+// "trace", when given, receives where it looked. Returns false when the run
+// has ended (config.qdx could not be read).
 bool LocateIndex(RunState* state, bool* found, IndexSearchTrace* trace = nullptr);
 
 }  // namespace tessel

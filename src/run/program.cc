@@ -1,5 +1,7 @@
 #include "run/program.h"
 
+#include <algorithm>
+
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "run/build_run.h"
@@ -20,11 +22,11 @@ void PrintBanner(const RunState& state) {
   Print(platform, "Linux build, (c) 2026 the Tessel developers");
   PrintLineEnd(platform);
   PrintLineEnd(platform);
-  if (state.excluded_count == 0) return;
+  if (state.settings.excluded_count == 0) return;
   Print(platform, "Excluding zones:");
-  for (int i = 0; i < state.excluded_count; ++i) {
+  for (int i = 0; i < state.settings.excluded_count; ++i) {
     Print(platform, " ");
-    PrintNumber(platform, state.excluded_zones[i]);
+    PrintNumber(platform, state.settings.excluded_zones[i]);
   }
   PrintLineEnd(platform);
   PrintLineEnd(platform);
@@ -43,7 +45,7 @@ void PrintWaiting(const Platform& platform, std::string_view dir) {
 bool LockRun(RunState* state, DirectoryLocks* locks) {
   const Platform& platform = *state->platform;
   std::string_view data_dir, name;
-  std::string index_path = HostPath(state->index_path);
+  std::string index_path = HostPath(state->settings.index_path);
   SplitLastComponent(index_path, &data_dir, &name);
   std::string failed;
   bool timed_out = false;
@@ -62,7 +64,7 @@ bool LockRun(RunState* state, DirectoryLocks* locks) {
 // Reads the catalogue, then rebuilds the index or reports it up to date.
 int CheckAndBuild(RunState* state) {
   if (!ReadCatalogue(state)) return state->exit_code;
-  if (!state->force_rebuild) {
+  if (!state->settings.force_rebuild) {
     Print(*state->platform, "Nodelist index is up to date. Use -F to force recompilation.");
     PrintLineEnd(*state->platform);
     return kExitOk;
@@ -75,7 +77,7 @@ int CheckAndBuild(RunState* state) {
 int RunProgram(const Platform& platform, int argc, const char* const* argv, const RunOptions& options) {
   RunState state;
   state.platform = &platform;
-  state.pass_capacity_override = options.pass_capacity_override;
+  state.settings.pass_record_limit = std::min(options.pass_record_limit, kPassPointerCapacity);
   InitHeap(&state.heap, options.heap_size);
   ParseCommandLine(&state, argc, argv);
   PrintBanner(state);

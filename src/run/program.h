@@ -5,13 +5,17 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "storage/heap.h"
+#include "storage/run_state.h"
 
 namespace tessel {
 
+// The run's memory budget. The program runs with the defaults; a smaller
+// budget makes the same run in less memory (smaller or more passes).
 struct RunOptions {
   uint32_t heap_size = kWorkingHeapSize;
-  int32_t pass_capacity_override = -1;  // tests only: records per sysop-name pass
+  // The most records one sysop-name pass may hold; the pointer array holds
+  // no more than the default.
+  int32_t pass_record_limit = kPassPointerCapacity;
 };
 
 // Runs the program on "platform" with the arguments argv[1..argc-1] and

@@ -14,21 +14,19 @@
 // Its first 12 bytes are the IndexEntry written to the index.
 //
 // NetRecord (10 bytes): zone u16, net u16, node count u16, first record i32.
-// IndexHeader (12 bytes): first word, FirstEntryOffset i32, third word.
-// NodelistSlot (47 bytes): BaseName (length + 40), Extension (length + 3),
-//   HighestZone u16.
+// The records of the index file itself are in index/index_format.h.
 #ifndef TESSEL_STORAGE_RECORDS_H_
 #define TESSEL_STORAGE_RECORDS_H_
 
 #include <cstddef>
 #include <cstdint>
 
+#include "index/index_format.h"
 #include "storage/coding.h"
 
 namespace tessel {
 
 constexpr int kSysopNameCapacity = 25;
-constexpr int kIndexEntrySize = 12;
 
 struct NodeRecord {
   uint8_t slot;
@@ -51,30 +49,6 @@ struct NetRecord {
 };
 static_assert(sizeof(NetRecord) == 10);
 
-struct IndexEntry {
-  uint8_t bytes[kIndexEntrySize];  // the first 12 bytes of a NodeRecord
-};
-static_assert(sizeof(IndexEntry) == 12);
-
-struct IndexHeader {
-  uint8_t first_word[4];
-  uint8_t first_entry_offset[4];
-  uint8_t third_word[4];
-};
-static_assert(sizeof(IndexHeader) == 12);
-
-constexpr int kBaseNameCapacity = 40;
-constexpr int kExtensionCapacity = 3;
-
-struct NodelistSlot {
-  uint8_t base_name[1 + kBaseNameCapacity];  // length byte, then characters
-  uint8_t extension[1 + kExtensionCapacity];
-  uint8_t highest_zone[2];
-};
-static_assert(sizeof(NodelistSlot) == 47);
-static_assert(offsetof(NodelistSlot, extension) == 41);
-static_assert(offsetof(NodelistSlot, highest_zone) == 45);
-
 // NodeRecord fields.
 inline uint16_t RecordZone(const NodeRecord& r) { return GetU16LE(r.zone); }
 inline uint16_t RecordNet(const NodeRecord& r) { return GetU16LE(r.net); }
@@ -86,17 +60,6 @@ inline uint16_t NetZone(const NetRecord& r) { return GetU16LE(r.zone); }
 inline uint16_t NetNumber(const NetRecord& r) { return GetU16LE(r.net); }
 inline uint16_t NetNodeCount(const NetRecord& r) { return GetU16LE(r.node_count); }
 inline int32_t NetFirstRecord(const NetRecord& r) { return GetI32LE(r.first_record); }
-
-inline int32_t FirstEntryOffset(const IndexHeader& h) { return GetI32LE(h.first_entry_offset); }
-
-// The length of a slot's BaseName and Extension, a larger stored length
-// taken as the field's capacity.
-inline int BaseNameLength(const NodelistSlot& s) {
-  return s.base_name[0] > kBaseNameCapacity ? kBaseNameCapacity : s.base_name[0];
-}
-inline int ExtensionLength(const NodelistSlot& s) {
-  return s.extension[0] > kExtensionCapacity ? kExtensionCapacity : s.extension[0];
-}
 
 }  // namespace tessel
 

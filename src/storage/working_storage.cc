@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/file_search.h"
+#include "run/failed_run.h"
 #include "storage/console.h"
 
 namespace tessel {
@@ -37,50 +38,27 @@ void PrintInsufficientMemory(const Platform& platform, int64_t shortfall) {
   PrintLineEnd(platform);
 }
 
-bool MemoryCheckFails(RunState* state, int32_t requested) {
+bool HasFreeMemory(RunState* state, int32_t requested) {
   int64_t free = FreeMemory(state->heap);
-  if (free >= requested) return false;
+  if (free >= requested) return true;
   PrintInsufficientMemory(*state->platform, requested - free);
-  return true;
+  return false;
 }
 
 void TakeBuildBlocks(RunState* state) {
   WorkingHeap* heap = &state->heap;
-  state->net_table = reinterpret_cast<NetRecord*>(TakeBlock(heap, kNetTableBytes));
-  state->text_block = TakeBlock(heap, kTextBlockBytes);
-  state->first_chain_block = TakeBlock(heap, kChainBlockBytes);
-  state->current_chain_block = state->first_chain_block;
-  state->node_buffer = reinterpret_cast<NodeRecord*>(TakeBlock(heap, kNodeBufferBytes));
-}
-
-bool FatalExitWithCleanup(RunState* state, int exit_code) {
-  const Platform& platform = *state->platform;
-  if (state->nodelist != kNoFile) {
-    int error = platform.close(platform.ctx, state->nodelist);
-    state->nodelist = kNoFile;
-    if (error != 0) return FatalIoError(state, error, "closing", state->nodelist_path);
-  }
-  if (!RemoveTempFile(state)) return false;
-  state->exit_code = exit_code;
-  return false;
-}
-
-bool WriteErrorReport(RunState* state, int error) {
-  const Platform& platform = *state->platform;
-  PrintLineEnd(platform);
-  Print(platform, "Error ");
-  PrintNumber(platform, error);
-  Print(platform, " writing file (not enough disk space?)");
-  PrintChar(platform, kBell);
-  PrintLineEnd(platform);
-  return FatalExitWithCleanup(state, kExitWriteError);
+  state->blocks.net_table = reinterpret_cast<NetRecord*>(TakeBlock(heap, kNetTableBytes));
+  state->blocks.text_block = TakeBlock(heap, kTextBlockBytes);
+  state->blocks.first_chain_block = TakeBlock(heap, kChainBlockBytes);
+  state->blocks.current_chain_block = state->blocks.first_chain_block;
+  state->blocks.node_buffer = reinterpret_cast<NodeRecord*>(TakeBlock(heap, kNodeBufferBytes));
 }
 
 bool CreateTempFile(RunState* state) {
   const Platform& platform = *state->platform;
-  int error = platform.create(platform.ctx, kTempFileName, &state->temp_file);
+  int error = platform.create(platform.ctx, kTempFileName, &state->files.temp_file);
   if (error != 0) {
-    state->temp_file = kNoFile;
+    state->files.temp_file = kNoFile;
     return FatalIoError(state, error, "creating", kTempFileName);
   }
   return true;
@@ -88,24 +66,23 @@ bool CreateTempFile(RunState* state) {
 
 bool ReopenTempFile(RunState* state) {
   const Platform& platform = *state->platform;
-  int error = platform.close(platform.ctx, state->temp_file);
-  state->temp_file = kNoFile;
+  int error = platform.close(platform.ctx, state->files.temp_file);
+  state->files.temp_file = kNoFile;
   if (error != 0) return FatalIoError(state, error, "closing", kTempFileName);
   std::string opened;
-  error = OpenExistingFile(platform, kTempFileName, /*read_only=*/false, &state->temp_file, &opened);
+  error = OpenExistingFile(platform, kTempFileName, /*read_only=*/false, &state->files.temp_file, &opened);
   if (error != 0) {
-    state->temp_file = kNoFile;
+    state->files.temp_file = kNoFile;
     return FatalIoError(state, error, "opening", kTempFileName);
   }
-  state->temp_file_position = 0;
   return true;
 }
 
 bool RemoveTempFile(RunState* state) {
   const Platform& platform = *state->platform;
-  if (state->temp_file == kNoFile) return true;
-  int error = platform.close(platform.ctx, state->temp_file);
-  state->temp_file = kNoFile;
+  if (state->files.temp_file == kNoFile) return true;
+  int error = platform.close(platform.ctx, state->files.temp_file);
+  state->files.temp_file = kNoFile;
   if (error != 0) return FatalIoError(state, error, "closing", kTempFileName);
   error = platform.remove(platform.ctx, kTempFileName);
   if (error != 0) return FatalIoError(state, error, "deleting", kTempFileName);
@@ -114,28 +91,24 @@ bool RemoveTempFile(RunState* state) {
 
 bool FlushNodeBuffer(RunState* state) {
   const Platform& platform = *state->platform;
-  uint32_t size = static_cast<uint32_t>(state->buffered_count) * sizeof(NodeRecord);
+  uint32_t size = static_cast<uint32_t>(NodeBufferCount(state->blocks)) * sizeof(NodeRecord);
   uint32_t moved = 0;
-  int error = platform.write(platform.ctx, state->temp_file, state->node_buffer, size, &moved);
+  int error = platform.write(platform.ctx, state->files.temp_file, state->blocks.node_buffer, size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
-  if (error != 0) return WriteErrorReport(state, error);
-  state->buffered_count = 0;
+  if (error != 0) return EndWithWriteError(state, error);
+  NodeBufferCount(state->blocks) = 0;
   return true;
 }
 
 bool ReadNodeBlock(RunState* state, int32_t first, int32_t count, NodeRecord* destination) {
   const Platform& platform = *state->platform;
-  if (first != state->temp_file_position) {
-    int error = platform.seek(platform.ctx, state->temp_file, static_cast<int64_t>(first) * sizeof(NodeRecord));
-    if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
-    state->temp_file_position = first;
-  }
+  int error = platform.seek(platform.ctx, state->files.temp_file, static_cast<int64_t>(first) * sizeof(NodeRecord));
+  if (error != 0) return FatalIoError(state, error, "positioning in", kTempFileName);
   uint32_t size = static_cast<uint32_t>(count) * sizeof(NodeRecord);
   uint32_t moved = 0;
-  int error = platform.read(platform.ctx, state->temp_file, destination, size, &moved);
+  error = platform.read(platform.ctx, state->files.temp_file, destination, size, &moved);
   error = TransferError(error, moved, size, kErrShortRead);
   if (error != 0) return FatalIoError(state, error, "reading", kTempFileName);
-  state->temp_file_position += count;
   return true;
 }
 

@@ -2,7 +2,8 @@
 // temporary node file, and the ways a run ends when storage fails it.
 //
 // Functions that may end the run return false after printing what went
-// wrong and setting state->exit_code; the caller then unwinds at once.
+// wrong and setting state->exit_code (a failure that leaves files to clean
+// up ends through run/failed_run.h); the caller then unwinds at once.
 #ifndef TESSEL_STORAGE_WORKING_STORAGE_H_
 #define TESSEL_STORAGE_WORKING_STORAGE_H_
 
@@ -23,11 +24,11 @@ int TransferError(int error, uint32_t moved, uint32_t asked, int short_error);
 // exit status. Files are left as they are. Returns false.
 bool FatalIoError(RunState* state, int error, std::string_view doing, std::string_view path);
 
-// The memory check: whether the heap's free memory falls short of
-// "requested" bytes. When it does, prints the insufficient-memory message
-// naming the shortfall in kilobytes (rounded up past each full 1024) and
-// returns true; otherwise prints nothing.
-bool MemoryCheckFails(RunState* state, int32_t requested);
+// The memory check: whether the heap's free memory holds "requested"
+// bytes. When it does not, prints the insufficient-memory message naming
+// the shortfall in kilobytes (rounded up past each full 1024) and returns
+// false; otherwise prints nothing.
+bool HasFreeMemory(RunState* state, int32_t requested);
 
 // Prints the insufficient-memory message for a shortfall of "shortfall"
 // bytes: a line end, "Insufficient memory - I need at least Nk more", BEL,
@@ -37,16 +38,6 @@ void PrintInsufficientMemory(const Platform& platform, int64_t shortfall);
 // Takes the four build blocks from the heap (net table, text block, first
 // initial chain block, node buffer). REQUIRES: the memory check passed.
 void TakeBuildBlocks(RunState* state);
-
-// Ends the run with "exit_code" after closing the nodelist being read (if
-// any) and closing and deleting the temporary node file. A failure of
-// those steps becomes a fatal I/O error instead. Returns false.
-bool FatalExitWithCleanup(RunState* state, int exit_code);
-
-// The write-error report: a line end, "Error N writing file (not enough
-// disk space?)", BEL and a line end; then the fatal exit with clean-up with
-// exit code 3. Returns false.
-bool WriteErrorReport(RunState* state, int error);
 
 // Creates (or truncates) the temporary node file in the current directory.
 bool CreateTempFile(RunState* state);
@@ -59,14 +50,14 @@ bool ReopenTempFile(RunState* state);
 bool RemoveTempFile(RunState* state);
 
 // Appends the buffered NodeRecords to the temporary node file in one write
-// and empties the NodeBuffer. A failed or short write closes the nodelist
-// and gives the write-error report.
+// and empties the NodeBuffer. A failed or short write ends the run with
+// the write-error report.
 bool FlushNodeBuffer(RunState* state);
 
 // Reads "count" NodeRecords from record "first" of the temporary node file
-// into "destination" with one read, repositioning the file only when it
-// does not already stand at "first". A failed or short read is a fatal I/O
-// error.
+// into "destination": a seek, then one read. (The platform keeps the file's
+// position, so a seek to where it stands costs nothing.) A failed or short
+// read is a fatal I/O error.
 bool ReadNodeBlock(RunState* state, int32_t first, int32_t count, NodeRecord* destination);
 
 }  // namespace tessel

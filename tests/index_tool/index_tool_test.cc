@@ -1,8 +1,6 @@
 // End-to-end tests of tessel-index (init, show, find, verify) around real
 // runs of tessel, and of the nodelist generator.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -15,50 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  std::string out, err;
-  int status = -1;
-};
-
-// Runs "binary" with "args" in "dir", KORVO unset, plus "env" ("NAME=value")
-// entries.
-ToolRun RunBinary(const std::string& binary, const std::string& dir, std::vector<std::string> args,
-                  std::vector<std::string> env = {}) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    for (int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) close(fd);
-    if (chdir(dir.c_str()) != 0) _exit(127);
-    unsetenv("KORVO");
-    for (std::string& entry : env) putenv(entry.data());
-    args.insert(args.begin(), binary);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  ToolRun run;
-  char buffer[4096];
-  ssize_t n;
-  // Standard error carries a line or two, so reading it last cannot block.
-  while ((n = read(out_pipe[0], buffer, sizeof buffer)) > 0) run.out.append(buffer, static_cast<size_t>(n));
-  while ((n = read(err_pipe[0], buffer, sizeof buffer)) > 0) run.err.append(buffer, static_cast<size_t>(n));
-  close(out_pipe[0]);
-  close(err_pipe[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-ToolRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
-  return RunBinary(TESSEL_INDEX_BINARY, dir, args, env);
+ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  return RunTool(TESSEL_INDEX_BINARY, dir, args, env);
 }
 
 int Count(const std::string& text, const std::string& part) {
@@ -88,7 +44,7 @@ TEST(IndexToolInit, WritesTheHeadAndAHostConfigThatTesselFollows) {
   std::vector<std::string> lines = {"Zone,3,Zc,Pl,Zed_Ay,x,", "Host,30,Hs,Pl,Hal_Bo,x,", ",7,Sy,Pl,Ann_Cy,x,"};
   WriteFile(home + "/nodelist.123", Lines(lines));
 
-  ToolRun init = Tool(home, {"init", "--data", data, "--home", home, "NODELIST", "other/LIST2"});
+  ProcessRun init = Tool(home, {"init", "--data", data, "--home", home, "NODELIST", "other/LIST2"});
   ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_EQ(ReadFile(data + "/nlindex.qdx"), IndexHead({{"NODELIST", ""}, {"other/LIST2", ""}}));
   std::string config = ReadFile(home + "/config.qdx");
@@ -100,12 +56,12 @@ TEST(IndexToolInit, WritesTheHeadAndAHostConfigThatTesselFollows) {
   RunResult build = RunTessel(home, {}, {"KORVO=" + home});
   ASSERT_EQ(build.status, 0) << build.out;
   EXPECT_NE(build.out.find("Nodelist other/LIST2 not found"), std::string::npos) << build.out;
-  ToolRun show = Tool(home, {"show", "--data", data});
+  ProcessRun show = Tool(home, {"show", "--data", data});
   ASSERT_EQ(show.status, 0) << show.err;
   EXPECT_NE(show.out.find("   1  NODELIST" + std::string(32, ' ') + "  123  3\n"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("Node-number section: 3 entries from byte 107\n"), std::string::npos) << show.out;
   EXPECT_NE(show.out.find("Sysop-name section:  3 entries from byte 143\n"), std::string::npos) << show.out;
-  ToolRun find = Tool(home, {"find", "--data", data, "3:30/7"});
+  ProcessRun find = Tool(home, {"find", "--data", data, "3:30/7"});
   EXPECT_EQ(find.out, "slot 1  3:30/7  ANN CY\n    " + TailOf(lines[2]) + "\n");
   EXPECT_EQ(Tool(home, {"verify", "--data", data}).status, 0);
 }
@@ -134,7 +90,7 @@ TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
       {{"find"}, "needs an address or a name"},
   };
   for (const Case& c : cases) {
-    ToolRun run = Tool(dir.path(), c.args);
+    ProcessRun run = Tool(dir.path(), c.args);
     EXPECT_EQ(run.status, 2) << c.message;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "") << c.message;
@@ -143,7 +99,7 @@ TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
   EXPECT_FALSE(Exists(dir / "config.qdx"));
   EXPECT_FALSE(Exists(deep));
 
-  ToolRun forced = Tool(dir.path(), {"init", "--force", "NODELIST"});
+  ProcessRun forced = Tool(dir.path(), {"init", "--force", "NODELIST"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_EQ(ReadFile(dir / "nlindex.qdx"), IndexHead({{"NODELIST", ""}}));
   EXPECT_EQ(Tool(dir.path(), {"--help"}).status, 0);
@@ -160,7 +116,7 @@ class TwoListIndex : public ::testing::Test {
     Compile(dir_.path());
     index_ = ReadFile(dir_ / "nlindex.qdx");
   }
-  ToolRun Verify() { return Tool(dir_.path(), {"verify"}); }
+  ProcessRun Verify() { return Tool(dir_.path(), {"verify"}); }
 
   ScopedTempDir dir_;
   std::vector<std::string> one_ = {";header", "Zone,1,Zc,Pl,Zed_Ay,x,", "Host,100,Hs,Pl,Hal_Bo,x,",
@@ -172,21 +128,21 @@ class TwoListIndex : public ::testing::Test {
 };
 
 TEST_F(TwoListIndex, FindsByAddressInBothListsAndByNamePrefix) {
-  ToolRun both = Tool(dir_.path(), {"find", "1:100/5"});
+  ProcessRun both = Tool(dir_.path(), {"find", "1:100/5"});
   ASSERT_EQ(both.status, 0) << both.err;
   EXPECT_NE(both.out.find("slot 1  1:100/5  ANN LEE\n    " + TailOf(one_[3]) + "\n"), std::string::npos) << both.out;
   EXPECT_NE(both.out.find("slot 2  1:100/5  ANN LEE\n    " + TailOf(two_[3]) + "\n"), std::string::npos) << both.out;
   EXPECT_EQ(Count(both.out, "slot "), 2);
 
   EXPECT_EQ(Count(Tool(dir_.path(), {"find", "ann_lee"}).out, "ANN LEE\n"), 2);
-  ToolRun prefix = Tool(dir_.path(), {"find", "BO"});  // Bob Ray and the hub's Bo Dee; Pvt lines have no entry
+  ProcessRun prefix = Tool(dir_.path(), {"find", "BO"});  // Bob Ray and the hub's Bo Dee; Pvt lines have no entry
   EXPECT_EQ(Count(prefix.out, "slot "), 2) << prefix.out;
   EXPECT_NE(prefix.out.find("slot 1  1:100/7  BOB RAY\n    " + TailOf(one_[5]) + "\n"), std::string::npos);
   EXPECT_NE(prefix.out.find("slot 2  1:100/2  BO DEE\n"), std::string::npos) << prefix.out;
   EXPECT_EQ(Count(Tool(dir_.path(), {"find", "Zed", "Ay"}).out, "1:1/0  ZED AY"), 2);
 
   for (std::string missing : {"1:100/6", "9:9/9", "Nobody"}) {
-    ToolRun none = Tool(dir_.path(), {"find", missing});
+    ProcessRun none = Tool(dir_.path(), {"find", missing});
     EXPECT_EQ(none.status, 1) << missing;
     EXPECT_NE(none.err.find("nlindex.qdx"), std::string::npos) << none.err;
   }
@@ -194,25 +150,25 @@ TEST_F(TwoListIndex, FindsByAddressInBothListsAndByNamePrefix) {
 
 TEST_F(TwoListIndex, FindTakesTheAddressFormsSysopsType) {
   std::string plain = Tool(dir_.path(), {"find", "1:100/5"}).out;
-  ToolRun point_zero = Tool(dir_.path(), {"find", "1:100/5.0"});
+  ProcessRun point_zero = Tool(dir_.path(), {"find", "1:100/5.0"});
   EXPECT_EQ(point_zero.status, 0) << point_zero.err;
   EXPECT_EQ(point_zero.out, plain);
-  ToolRun domain = Tool(dir_.path(), {"find", "1:100/5.0@fidonet"});
+  ProcessRun domain = Tool(dir_.path(), {"find", "1:100/5.0@fidonet"});
   EXPECT_EQ(domain.status, 0) << domain.err;
   EXPECT_EQ(domain.out, "Domain @fidonet is not kept in the index; every nodelist's 1:100/5 is shown.\n" + plain);
 
-  ToolRun point = Tool(dir_.path(), {"find", "1:100/5.1@fidonet"});
+  ProcessRun point = Tool(dir_.path(), {"find", "1:100/5.1@fidonet"});
   EXPECT_EQ(point.status, 1);
   EXPECT_NE(point.err.find("is a point; the index holds nodes only"), std::string::npos) << point.err;
   for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000"}) {
-    ToolRun run = Tool(dir_.path(), {"find", bad});
+    ProcessRun run = Tool(dir_.path(), {"find", bad});
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_NE(run.err.find("is not an address; use ZONE:NET/NODE"), std::string::npos) << run.err;
   }
 }
 
 TEST_F(TwoListIndex, VerifyPassesTheBuildAndCatchesDamage) {
-  ToolRun clean = Verify();
+  ProcessRun clean = Verify();
   ASSERT_EQ(clean.status, 0) << clean.out;
   EXPECT_NE(clean.out.find("No faults."), std::string::npos);
 
@@ -222,7 +178,7 @@ TEST_F(TwoListIndex, VerifyPassesTheBuildAndCatchesDamage) {
   auto entry = [&](std::string* bytes, int k) { return bytes->data() + kFirst + 12 * k; };
   auto find_entry = [&](int from, uint16_t node, uint8_t slot_byte) {
     for (int k = from; k < from + 8; ++k) {
-      Entry e = DecodeEntry(index_, kFirst + 12 * k);
+      Entry e = ReadEntry(index_, kFirst + 12 * k);
       if (e.node == node && e.slot == slot_byte) return k;
     }
     return -1;
@@ -246,7 +202,7 @@ TEST_F(TwoListIndex, VerifyPassesTheBuildAndCatchesDamage) {
     std::string damaged = index_;
     c.damage(&damaged);
     WriteFile(dir_ / "nlindex.qdx", damaged);
-    ToolRun run = Verify();
+    ProcessRun run = Verify();
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_NE(run.out.find("fault: nlindex.qdx"), std::string::npos) << c.name << "\n" << run.out;
     EXPECT_NE(run.out.find(c.fault), std::string::npos) << c.name << "\n" << run.out;
@@ -258,7 +214,7 @@ TEST(NodelistGenerator, WritesRepeatableListsThatCompileClean) {
   auto generate = [&](const std::string& seed, const std::string& name, const std::string& style) {
     std::vector<std::string> args = {"1500", seed, name};
     if (!style.empty()) args.push_back(style);
-    ToolRun run = RunBinary(TESSEL_MAKE_NODELIST_BINARY, dir.path(), args);
+    ProcessRun run = RunTool(TESSEL_MAKE_NODELIST_BINARY, dir.path(), args);
     EXPECT_EQ(run.status, 0) << run.err;
     return ReadFile(dir / name);
   };
@@ -272,7 +228,7 @@ TEST(NodelistGenerator, WritesRepeatableListsThatCompileClean) {
 
   ASSERT_EQ(Tool(dir.path(), {"init", "genlf", "example"}).status, 0);
   Compile(dir.path());
-  ToolRun verify = Tool(dir.path(), {"verify"});
+  ProcessRun verify = Tool(dir.path(), {"verify"});
   EXPECT_EQ(verify.status, 0) << verify.out;
   // The last plain node line of the LF list, found by its sysop's name.
   std::string line = lf.substr(lf.rfind("\n,") + 1);
@@ -280,7 +236,7 @@ TEST(NodelistGenerator, WritesRepeatableListsThatCompileClean) {
   std::string tail = TailOf(line);
   std::string sysop = TailOf(tail);
   sysop = sysop.substr(0, sysop.find(','));
-  ToolRun find = Tool(dir.path(), {"find", sysop});
+  ProcessRun find = Tool(dir.path(), {"find", sysop});
   EXPECT_NE(find.out.find("\n    " + tail + "\n"), std::string::npos) << sysop << "\n" << find.out;
 }
 
@@ -292,11 +248,11 @@ TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
   std::string bbs = dir / "bbs", home = dir / "home", data = dir / "data";
   for (const std::string& d : {bbs, bbs + "/nl", home, data, data + "/nl"}) fs::create_directory(d);
   std::string korvo = "KORVO=" + home;
-  auto expect_line = [](const ToolRun& run, const std::string& line) {
+  auto expect_line = [](const ProcessRun& run, const std::string& line) {
     EXPECT_NE(run.out.find("\n" + line + "\n"), std::string::npos) << "no line: " << line << "\n" << run.out;
   };
 
-  ToolRun none = Tool(bbs, {"check"}, {korvo});
+  ProcessRun none = Tool(bbs, {"check"}, {korvo});
   EXPECT_EQ(none.status, 1);
   expect_line(none, "  nlindex.qdx in the current directory: not there");
   expect_line(none, "  KORVO names " + home + "/");
@@ -305,7 +261,7 @@ TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
 
   WriteFile(bbs + "/nl/nodelist.042", Lines({"Zone,3,Zc,Pl,Zed_Ay,x,", ",7,Sy,Pl,Ann_Cy,x,"}));
   ASSERT_EQ(Tool(bbs, {"init", "--data", data, "--home", home, "nl/NODELIST"}).status, 0);
-  ToolRun fresh = Tool(bbs, {"check"}, {korvo});
+  ProcessRun fresh = Tool(bbs, {"check"}, {korvo});
   EXPECT_EQ(fresh.status, 0) << fresh.out;
   expect_line(fresh, "  its DataPath: \"" + data + "/\"");
   expect_line(fresh, "  " + data + "/nlindex.qdx: found");
@@ -318,7 +274,7 @@ TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
   // its number and one too short to be used.
   WriteFile(data + "/nl/other.001", Lines({"Zone,4,Zc,Pl,Zed_Ay,x,"}));
   WriteFile(data + "/nlindex.qdx", IndexHead({{"nl/NODELIST", "042"}, {"nl/OTHER", ""}, {"nl/NODELIST.042", ""}, {"NL", ""}}));
-  ToolRun missing = Tool(bbs, {"check"}, {korvo});
+  ProcessRun missing = Tool(bbs, {"check"}, {korvo});
   EXPECT_EQ(missing.status, 1);
   expect_line(missing, "  slot 2  nl/OTHER: missing (no OTHER.nnn in " + bbs + "/nl/)");
   expect_line(missing, "  - slot 2: no nodelist for nl/OTHER in " + bbs + "/nl/; run from " + data +
@@ -335,7 +291,7 @@ TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
 
   // A host configuration that cannot be read stops tessel, and check.
   fs::create_directory(bbs + "/config.qdx");
-  ToolRun stopped = Tool(bbs, {"check"});
+  ProcessRun stopped = Tool(bbs, {"check"});
   EXPECT_EQ(stopped.status, 3);
   EXPECT_NE(stopped.out.find("tessel would stop reading the host configuration: "), std::string::npos) << stopped.out;
 }
@@ -354,7 +310,7 @@ TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
     return text.substr(start, text.find(".SH", start + 1) - start);
   };
   std::string index_page = page("tessel-index"), tessel_page = page("tessel");
-  ToolRun help = Tool(".", {"--help"});
+  ProcessRun help = Tool(".", {"--help"});
   ASSERT_EQ(help.status, 0);
   std::smatch match;
   std::regex word("(tessel-index [a-z]+|--[a-z]+)");
@@ -369,7 +325,7 @@ TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
   }
   EXPECT_EQ(status_count, 4);
 
-  ToolRun generator = RunBinary(TESSEL_MAKE_NODELIST_BINARY, ".", {});
+  ProcessRun generator = RunTool(TESSEL_MAKE_NODELIST_BINARY, ".", {});
   std::string generator_page = page("tessel-make-nodelist");
   for (std::string option : {"--zones", "--lf"}) {
     EXPECT_NE(generator.err.find(option), std::string::npos) << generator.err;
@@ -391,7 +347,7 @@ TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
   }
   EXPECT_EQ(rows, 10);
 
-  ToolRun version = Tool(".", {"--version"});
+  ProcessRun version = Tool(".", {"--version"});
   EXPECT_EQ(version.out, "tessel-index (Tessel) " TESSEL_VERSION "\n");
   for (const std::string& text : {tessel_page, index_page, generator_page}) {
     EXPECT_NE(text.find("\"Tessel " TESSEL_VERSION "\""), std::string::npos);
@@ -411,13 +367,13 @@ TEST(IndexToolRealLists, CompileAndVerifyCleanTogether) {
   ASSERT_EQ(Tool(dir.path(), {"init", "FIDO96", "fido97", "fido14", "tqwnet"}).status, 0);
   Compile(dir.path());
 
-  ToolRun verify = Tool(dir.path(), {"verify"});
+  ProcessRun verify = Tool(dir.path(), {"verify"});
   EXPECT_EQ(verify.status, 0) << verify.out;
   EXPECT_NE(verify.out.find("No faults."), std::string::npos) << verify.out;
   // Zone and Region 1337 of the tqwNet list are both 1337:1337/0.
   EXPECT_EQ(Count(Tool(dir.path(), {"find", "1337:1337/0"}).out, "slot 4  1337:1337/0  CHRISTIAN SACKS\n"), 2);
   // The same node in the 1996 list (CR LF) and the 1997 one (LF only).
-  ToolRun long_name = Tool(dir.path(), {"find", "joe_nicholson_&"});
+  ProcessRun long_name = Tool(dir.path(), {"find", "joe_nicholson_&"});
   EXPECT_EQ(Count(long_name.out, "  JOE NICHOLSON & MARJ MILL\n    9-1-1_BBS,La_Mesa_CA,Joe_Nicholson_&_Marj_Mills,"),
             2)
       << long_name.out;

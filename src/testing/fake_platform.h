@@ -1,7 +1,7 @@
 // Platforms for tests: an in-memory disk, and a wrapper that fails one file
 // operation of another platform.
-#ifndef TESSEL_PLATFORM_FAKE_PLATFORM_H_
-#define TESSEL_PLATFORM_FAKE_PLATFORM_H_
+#ifndef TESSEL_TESTING_FAKE_PLATFORM_H_
+#define TESSEL_TESTING_FAKE_PLATFORM_H_
 
 #include <cstdint>
 #include <map>
@@ -88,4 +88,4 @@ Platform MakeFaultyPlatform(FaultPlan* plan);
 
 }  // namespace tessel
 
-#endif  // TESSEL_PLATFORM_FAKE_PLATFORM_H_
+#endif  // TESSEL_TESTING_FAKE_PLATFORM_H_

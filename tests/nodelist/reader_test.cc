@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "nodelist/nodelist_reader.h"
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/working_storage.h"
 #include "test_util.h"
@@ -20,6 +20,16 @@ namespace {
 
 using test::IndexHead;
 using test::Lines;
+
+// The initial chain byte of record "record", found by following the chain
+// from its first block.
+uint8_t ChainInitial(const RunState& state, int32_t record) {
+  const uint8_t* block = state.blocks.first_chain_block;
+  for (int32_t k = record / kInitialsPerChainBlock; k > 0; --k) {
+    block = HeapAddress(state.heap, GetU32LE(block + kInitialsPerChainBlock));
+  }
+  return block[record % kInitialsPerChainBlock];
+}
 
 std::string Address(const NodeRecord& r) {
   return std::to_string(RecordZone(r)) + ":" + std::to_string(RecordNet(r)) + "/" + std::to_string(RecordNode(r));
@@ -36,9 +46,9 @@ class ReadNodelistTest : public testing::Test {
   ReadNodelistTest() {
     state_.platform = &platform_;
     InitHeap(&state_.heap, kWorkingHeapSize);
-    state_.slot_count = 3;
-    state_.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state_.heap, 3 * sizeof(NodelistSlot)));
-    std::memset(state_.catalogue, 0, 3 * sizeof(NodelistSlot));
+    state_.head.slot_count = 3;
+    state_.head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state_.heap, 3 * sizeof(NodelistSlot)));
+    std::memset(state_.head.catalogue, 0, 3 * sizeof(NodelistSlot));
     TakeBuildBlocks(&state_);
     EXPECT_TRUE(CreateTempFile(&state_));
   }
@@ -66,14 +76,14 @@ class ReadNodelistTest : public testing::Test {
   // "zone:net count@first" of every net.
   std::vector<std::string> Nets() const {
     std::vector<std::string> nets;
-    for (int i = 0; i < state_.net_count; ++i) {
-      const NetRecord& n = state_.net_table[i];
+    for (int i = 0; i < state_.blocks.net_count; ++i) {
+      const NetRecord& n = state_.blocks.net_table[i];
       nets.push_back(std::to_string(NetZone(n)) + ":" + std::to_string(NetNumber(n)) + " " +
                      std::to_string(NetNodeCount(n)) + "@" + std::to_string(NetFirstRecord(n)));
     }
     return nets;
   }
-  int32_t Count(char initial) const { return state_.initial_counts[static_cast<uint8_t>(initial)]; }
+  int32_t Count(char initial) const { return state_.blocks.initial_counts[static_cast<uint8_t>(initial)]; }
   uint16_t HighestZone(int slot) { return GetU16LE(Slot(state_, slot).highest_zone); }
 
   FakeDisk disk_;
@@ -100,13 +110,13 @@ TEST_F(ReadNodelistTest, SmallNodelistGivesItsNetsAndNodes) {
     EXPECT_EQ(SysopName(records[k]), names[k]) << k;
     EXPECT_EQ(ChainInitial(state_, k), names[k][0]) << k;
   }
-  EXPECT_EQ(state_.total_nodes, 4);
+  EXPECT_EQ(state_.blocks.total_nodes, 4);
   EXPECT_EQ(Count('A'), 2);
   EXPECT_EQ(Count('B'), 1);
   EXPECT_EQ(Count('C'), 1);
-  EXPECT_EQ(std::accumulate(std::begin(state_.initial_counts), std::end(state_.initial_counts), 0), 4);
-  EXPECT_EQ(state_.buffered_count, 0);
-  EXPECT_EQ(state_.nodelist, kNoFile);
+  EXPECT_EQ(std::accumulate(std::begin(state_.blocks.initial_counts), std::end(state_.blocks.initial_counts), 0), 4);
+  EXPECT_EQ(state_.blocks.buffered_count, 0);
+  EXPECT_EQ(state_.files.nodelist, kNoFile);
   EXPECT_EQ(HighestZone(1), 2);
   EXPECT_EQ(disk_.console, "Reading LIST1.001... Zone      \b\b\b\b\b    2\r\n");
 }
@@ -159,8 +169,8 @@ TEST_F(ReadNodelistTest, KeywordsAndNumbers) {
 // first lines extend the last net of the file before, with its numbers;
 // an excluded zone ends with its file.
 TEST_F(ReadNodelistTest, StateAcrossFilesAndExcludedZones) {
-  state_.excluded_zones[0] = 3;
-  state_.excluded_count = 1;
+  state_.settings.excluded_zones[0] = 3;
+  state_.settings.excluded_count = 1;
   ASSERT_TRUE(Read(1, Lines({",7,s,l,Early,x,", "Zone,1,s,l,A,x,", ",5,s,l,B,x,", "Zone,3,s,l,C,x,",
                              "Host,30,s,l,D,x,", ",6,s,l,E,x,"})));
   EXPECT_EQ(Nets(), (std::vector<std::string>{"1:1 2@1"}));
@@ -242,7 +252,7 @@ class ReaderRunTest : public testing::Test {
     const std::string& index = disk_.files.at(kIndexFileName).data;
     std::vector<std::string> entries;
     for (size_t at = head_.size(); at + kIndexEntrySize <= index.size(); at += kIndexEntrySize) {
-      test::Entry e = test::DecodeEntry(index, at);
+      test::Entry e = test::ReadEntry(index, at);
       if ((e.slot >= 128) != sysop_section) continue;
       entries.push_back(std::to_string(e.zone) + ":" + std::to_string(e.net) + "/" + std::to_string(e.node));
     }

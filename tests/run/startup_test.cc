@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <set>
 
+#include "storage/coding.h"
 #include "test_util.h"
 
 namespace tessel::test {
@@ -30,9 +31,9 @@ std::set<std::string> Names(const fs::path& dir) {
 
 // A 12-byte header announcing "first_entry", then "rest".
 std::string Header(int32_t first_entry, const std::string& rest = "") {
-  std::string bytes(12, '\0');
-  for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<char>(static_cast<uint32_t>(first_entry) >> (8 * i));
-  return bytes + rest;
+  IndexHeader header = {};
+  PutI32LE(header.first_entry_offset, first_entry);
+  return std::string(reinterpret_cast<const char*>(&header), sizeof header) + rest;
 }
 
 // The Extension stored in slot "slot" of an index.

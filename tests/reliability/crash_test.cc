@@ -16,7 +16,6 @@
 
 #include <gtest/gtest.h>
 
-#include "reliability_util.h"
 #include "test_util.h"
 
 namespace tessel::test {
@@ -53,7 +52,7 @@ TEST(CrashTest, KilledBuildLeavesOldOrNewIndex) {
 
   // The clean build, twice: the quicker run sets the time scale.
   double duration = 1e9;
-  TimedRunResult clean;
+  ProcessRun clean;
   for (int round = 0; round < 2; ++round) {
     WriteFile(dir / "nlindex.qdx", old_index);
     Clock::time_point start = Clock::now();
@@ -118,7 +117,7 @@ TEST(CrashTest, KilledBuildLeavesOldOrNewIndex) {
 
   // Whatever the kills left behind, the next run builds the index anew.
   WriteFile(dir / "nlindex.qdx", old_index);
-  TimedRunResult after = RunTesselWithTimeout(dir.path(), {"-F"}, {}, 300);
+  ProcessRun after = RunTesselWithTimeout(dir.path(), {"-F"}, {}, 300);
   EXPECT_EQ(after.status, 0);
   EXPECT_TRUE(ReadFile(dir / "nlindex.qdx") == new_index);
   EXPECT_FALSE(Exists(dir / "nlindex.bar"));

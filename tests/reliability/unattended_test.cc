@@ -13,8 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
-#include "reliability_util.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "test_util.h"
 
@@ -34,7 +33,7 @@ class UnattendedTest : public testing::Test {
     old_index_ = new std::string(IndexHead({{"../nl/NODELIST", "200"}}, 0xBEEF, 0xF00D));
     for (const Args& args : {kForced, kForcedWithoutZone2}) {
       PutOldIndex();
-      TimedRunResult solo = Run(args.dir, args.args);
+      ProcessRun solo = Run(args.dir, args.args);
       ASSERT_EQ(solo.status, 0) << solo.out;
       (*solo_)[args.dir] = ReadFile(*dir_ / "data/nlindex.qdx");
     }
@@ -53,7 +52,7 @@ class UnattendedTest : public testing::Test {
   static inline const Args kForcedWithoutZone2 = {"run2", {"-F", "2"}};
 
   static void PutOldIndex() { WriteFile(*dir_ / "data/nlindex.qdx", *old_index_); }
-  static TimedRunResult Run(const std::string& sub, const std::vector<std::string>& args) {
+  static ProcessRun Run(const std::string& sub, const std::vector<std::string>& args) {
     return RunTesselWithTimeout(*dir_ / sub, args, {"KORVO=../home"}, 120);
   }
   static pid_t Start(const Args& args, int output_fd) {

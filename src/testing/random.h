@@ -1,10 +1,12 @@
-// The random numbers of the nodelist generators: splitmix64, so that the
-// same seed gives the same file on every platform and library.
-#ifndef TESSEL_TOOLS_RANDOM_H_
-#define TESSEL_TOOLS_RANDOM_H_
+// The random numbers of the test and benchmark data: splitmix64, so that
+// the same seed gives the same bytes on every platform and library.
+#ifndef TESSEL_TESTING_RANDOM_H_
+#define TESSEL_TESTING_RANDOM_H_
 
 #include <cstddef>
 #include <cstdint>
+
+namespace tessel::test {
 
 struct Random {
   uint64_t state;
@@ -27,4 +29,6 @@ struct Random {
   }
 };
 
-#endif  // TESSEL_TOOLS_RANDOM_H_
+}  // namespace tessel::test
+
+#endif  // TESSEL_TESTING_RANDOM_H_

@@ -12,7 +12,7 @@
 
 #include "index/partition_sort.h"
 #include "index/sysop_order.h"
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/coding.h"
 #include "test_util.h"
@@ -33,17 +33,25 @@ void TracedConsole(void* ctx, const char* data, size_t size) {
 }
 
 // The console output from "Sorting by node number..." to the end of the
-// sysop-name line, with the temporary file's seeks and reads ({s<record>},
-// {r<records>}) and the new index's writes ({w<bytes>}) where they happened.
+// sysop-name line, with the temporary file's repositionings and reads
+// ({s<record>}, {r<records>}) and the new index's writes ({w<bytes>}) where
+// they happened. A seek to where the file already stands moves nothing and
+// is not shown.
 std::string SortTrace(const TracedDisk& disk) {
   std::string trace;
   size_t op = 0;
   size_t shown = 0;
+  int64_t at = -1;  // the record the temporary file stands at, -1 unknown
   auto add_ops_until = [&](size_t end) {
     for (; op < end; ++op) {
       const FakeOpRecord& r = disk.log[op];
-      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek) trace += "{s" + std::to_string(r.size / 38) + "}";
-      if (r.path == "nlindex.foo" && r.op == FileOp::kRead) trace += "{r" + std::to_string(r.size / 38) + "}";
+      int64_t records = r.size / 38;
+      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek && records != at) trace += "{s" + std::to_string(records) + "}";
+      if (r.path == "nlindex.foo" && r.op == FileOp::kSeek) at = records;
+      if (r.path == "nlindex.foo" && r.op == FileOp::kRead) {
+        trace += "{r" + std::to_string(records) + "}";
+        at = at < 0 ? -1 : at + records;
+      }
       if (r.path == "nlindex.bar" && r.op == FileOp::kWrite) trace += "{w" + std::to_string(r.size) + "}";
     }
   };
@@ -87,13 +95,13 @@ int Build(TracedDisk* disk, int32_t pass_capacity = -1) {
   platform.write_console = TracedConsole;
   const char* argv[] = {"tessel", "-F"};
   RunOptions options;
-  options.pass_capacity_override = pass_capacity;
+  if (pass_capacity >= 0) options.pass_record_limit = pass_capacity;
   return RunProgram(platform, 2, argv, options);
 }
 
 std::vector<Entry> EntriesOf(const std::string& index, size_t slots) {
   std::vector<Entry> entries;
-  for (size_t at = 13 + 47 * slots; at + 12 <= index.size(); at += 12) entries.push_back(DecodeEntry(index, at));
+  for (size_t at = 13 + 47 * slots; at + 12 <= index.size(); at += 12) entries.push_back(ReadEntry(index, at));
   return entries;
 }
 

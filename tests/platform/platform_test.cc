@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "platform/platform.h"
 
 namespace tessel {

@@ -32,14 +32,14 @@ TEST(SmallBuild, WritesTheIndexAndConsoleByteForByte) {
   const Want by_number[] = {{2, 0, 17}, {5, 0, 41}, {5, 3, 84}, {5, 7, 61}};
   const Want by_name[] = {{2, 0, 17}, {5, 3, 84}, {5, 7, 61}, {5, 0, 41}};
   for (int k = 0; k < 4; ++k) {
-    Entry e = DecodeEntry(index, 60 + 12 * k);
+    Entry e = ReadEntry(index, 60 + 12 * k);
     EXPECT_EQ(e.slot, 1);
     EXPECT_EQ(e.zone, 2);
     EXPECT_EQ(e.net, by_number[k].net) << k;
     EXPECT_EQ(e.node, by_number[k].node) << k;
     EXPECT_EQ(e.tail_length, 15);
     EXPECT_EQ(e.line_offset, by_number[k].offset) << k;
-    Entry s = DecodeEntry(index, 108 + 12 * k);
+    Entry s = ReadEntry(index, 108 + 12 * k);
     EXPECT_EQ(s.slot, 255);
     EXPECT_EQ(s.net, by_name[k].net) << k;
     EXPECT_EQ(s.node, by_name[k].node) << k;

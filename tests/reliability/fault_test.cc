@@ -17,8 +17,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_platform.h"
-#include "reliability_util.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "test_util.h"
 
@@ -72,7 +71,7 @@ FakeDisk MakeDisk() {
 int RunBuild(const Platform& platform) {
   const char* argv[] = {"tessel", "-F"};
   RunOptions options;
-  options.pass_capacity_override = kPassCapacity;
+  options.pass_record_limit = kPassCapacity;
   return RunProgram(platform, 2, argv, options);
 }
 

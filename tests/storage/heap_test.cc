@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/heap.h"
 #include "storage/working_storage.h"
@@ -104,7 +104,7 @@ TEST(MemoryCheckTest, ShortfallInKilobytes) {
     ReleaseBlock(&state.heap, first, 5'000);
     ASSERT_EQ(FreeMemory(state.heap), 15'000u);
 
-    EXPECT_EQ(MemoryCheckFails(&state, 15'000 + c.shortfall), c.kilobytes != nullptr) << c.shortfall;
+    EXPECT_EQ(HasFreeMemory(&state, 15'000 + c.shortfall), c.kilobytes == nullptr) << c.shortfall;
     std::string message = c.kilobytes == nullptr
                               ? ""
                               : std::string("\r\nInsufficient memory - I need at least ") + c.kilobytes + "k more\a\r\n";

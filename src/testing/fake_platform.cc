@@ -1,5 +1,5 @@
 // The in-memory disk and the fault-injecting wrapper used by tests.
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 
 #include <algorithm>
 #include <cstring>

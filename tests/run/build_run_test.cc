@@ -11,7 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
+#include "index/entry_check.h"
 #include "run/program.h"
 #include "test_util.h"
 
@@ -271,19 +272,6 @@ GeneratedBuild Generate() {
   return build;
 }
 
-// The sysop name the index sorts a line by: its fifth field, upper-cased,
-// "_" as a blank, cut to 25 characters.
-std::string SysopName(const std::string& line) {
-  size_t start = 0;
-  for (int field = 0; field < 4; ++field) start = line.find(',', start) + 1;
-  std::string name = line.substr(start, line.find(',', start) - start);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c == '_') c = ' ';
-  }
-  return name.substr(0, 25);
-}
-
 TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   GeneratedBuild build = Generate();
   ScopedTempDir dir;
@@ -325,8 +313,8 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   }
   // Finds the node an entry of "slot" stands for (each node once per
   // section, as "seen" tells) and checks that the entry points at the rest
-  // of its line. Returns what is wrong, or "" with the node in "*node" and
-  // the line's sysop name in "*name".
+  // of its line (index/entry_check.h). Returns what is wrong, or "" with
+  // the node in "*node" and the line's sysop name in "*name".
   auto check_entry = [&](const Entry& e, uint8_t slot, std::vector<bool>* seen, size_t* node,
                          std::string* name) -> std::string {
     auto it = by_place.find(uint64_t{slot} << 32 | static_cast<uint32_t>(e.line_offset));
@@ -335,18 +323,9 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
     (*seen)[it->second] = true;
     *node = it->second;
     const GeneratedNode& g = build.nodes[it->second];
-    const std::string& text = build.texts[slot - 1];
-    size_t line_start = text.rfind('\n', static_cast<size_t>(e.line_offset)) + 1;
-    size_t line_end = text.find("\r\n", static_cast<size_t>(e.line_offset));
-    std::string line = text.substr(line_start, line_end - line_start);
-    std::string head = line.substr(0, static_cast<size_t>(e.line_offset) - line_start);
-    if (std::count(head.begin(), head.end(), ',') != 2 || !head.ends_with(",")) return "not after the number field";
-    long number = std::stol(head.substr(head.find(',') + 1));
-    bool defines_net = head.starts_with("Zone,") || head.starts_with("Host,") || head.starts_with("Region,");
-    if (number != (defines_net ? e.net : e.node)) return "a line with another number";
-    if (static_cast<size_t>(e.line_offset) + e.tail_length != line_end) return "tail length misses the line end";
+    std::string problem = CheckEntryLine(build.texts[slot - 1], e, name);
+    if (!problem.empty()) return problem;
     if (std::tie(e.zone, e.net, e.node) != std::tie(g.zone, g.net, g.node)) return "wrong address";
-    *name = SysopName(line);
     return "";
   };
 
@@ -358,7 +337,7 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   std::tuple<uint16_t, uint16_t, uint16_t> last{0, 0, 0};
   std::string name;
   for (size_t k = 0; k < e1; ++k) {
-    Entry e = DecodeEntry(index, 13 + 47 * 4 + 12 * k);
+    Entry e = ReadEntry(index, 13 + 47 * 4 + 12 * k);
     ASSERT_TRUE(e.slot >= 1 && e.slot <= 4) << k;
     size_t found = n;
     ASSERT_EQ(check_entry(e, e.slot, &seen, &found, &name), "") << "node-number entry " << k;
@@ -380,7 +359,7 @@ TEST(LargeBuild, EveryEntryPointsAtItsLineInOrder) {
   std::fill(seen.begin(), seen.end(), false);
   std::tuple<std::string, uint16_t, uint16_t, uint16_t> previous;
   for (size_t k = 0; k < e2; ++k) {
-    Entry e = DecodeEntry(index, 13 + 47 * 4 + 12 * (e1 + k));
+    Entry e = ReadEntry(index, 13 + 47 * 4 + 12 * (e1 + k));
     ASSERT_TRUE(e.slot >= 252) << k;
     size_t found = n;
     ASSERT_EQ(check_entry(e, static_cast<uint8_t>(256 - e.slot), &seen, &found, &name), "") << "sysop-name entry " << k;

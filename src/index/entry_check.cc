@@ -1,9 +1,10 @@
-#include "index_tool/entry_check.h"
+#include "index/entry_check.h"
 
 #include <algorithm>
 
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
+#include "storage/records.h"
 
 namespace tessel {
 namespace {
@@ -64,6 +65,25 @@ std::string CheckEntryLine(std::string_view text, const EntryFields& e, std::str
   }
   *sysop_name = std::string(fields.sysop.view().substr(0, kSysopNameCapacity));
   return "";
+}
+
+std::string FoldSysopName(std::string_view name) {
+  std::string folded;
+  for (char c : name.substr(0, kSysopNameCapacity)) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    if (c == '_') c = ' ';
+    folded.push_back(c);
+  }
+  return folded;
+}
+
+std::string SysopNameOf(std::string_view entry_text) {
+  for (int field = 0; field < 2; ++field) {
+    size_t comma = entry_text.find(',');
+    if (comma == std::string_view::npos) return "";
+    entry_text.remove_prefix(comma + 1);
+  }
+  return FoldSysopName(entry_text.substr(0, entry_text.find(',')));
 }
 
 }  // namespace tessel

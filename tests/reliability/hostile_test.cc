@@ -14,7 +14,8 @@
 
 #include <gtest/gtest.h>
 
-#include "reliability_util.h"
+#include "index/entry_check.h"
+#include "storage/coding.h"
 #include "test_util.h"
 
 namespace tessel::test {
@@ -54,34 +55,27 @@ void WriteOtherNet(Scene* s) {
   s->lists[2] = (s->root / "bbs/OTHERNET.001").string();
 }
 
-uint32_t U32(const std::string& bytes, size_t at) {
-  return static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1]) << 8 |
-         static_cast<uint8_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
-}
-
 // A new index: the old head's header, whole entries for every node (one
-// or two each), and every entry pointing after a number field's comma,
-// within one line of its nodelist.
+// or two each), and every entry pointing at the rest of its node's line
+// (index/entry_check.h).
 void CheckNewIndex(const std::string& old_index, const std::string& index, int nodes, const Scene& s) {
-  ASSERT_GE(index.size(), 13u);
-  EXPECT_EQ(index.substr(0, 12), old_index.substr(0, 12));
-  const uint32_t first_entry = U32(index, 4);
-  ASSERT_EQ((index.size() - first_entry) % 12, 0u);
-  const size_t entries = (index.size() - first_entry) / 12;
+  ASSERT_GE(index.size(), static_cast<size_t>(kHeadFixedSize));
+  EXPECT_EQ(index.substr(0, kIndexHeaderSize), old_index.substr(0, kIndexHeaderSize));
+  const uint32_t first_entry = GetU32LE(reinterpret_cast<const uint8_t*>(index.data()) + 4);
+  ASSERT_EQ((index.size() - first_entry) % kIndexEntrySize, 0u);
+  const size_t entries = (index.size() - first_entry) / kIndexEntrySize;
   EXPECT_GE(entries, static_cast<size_t>(nodes));
   EXPECT_LE(entries, 2 * static_cast<size_t>(nodes));
+  const size_t node_entries = entries - static_cast<size_t>(nodes);
   std::map<int, std::string> texts;
   for (const auto& [slot, path] : s.lists) texts[slot] = ReadFile(path);
-  for (size_t at = first_entry; at < index.size(); at += 12) {
-    uint8_t byte = static_cast<uint8_t>(index[at]);
-    int slot = byte < 128 ? byte : 256 - byte;
-    ASSERT_TRUE(texts.count(slot)) << "entry of slot " << slot;
-    const std::string& text = texts[slot];
-    uint32_t tail = static_cast<uint8_t>(index[at + 7]);
-    uint32_t offset = U32(index, at + 8);
-    ASSERT_TRUE(offset >= 1 && offset + tail <= text.size()) << "offset " << offset;
-    EXPECT_EQ(text[offset - 1], ',') << "offset " << offset;
-    EXPECT_EQ(text.substr(offset, tail).find('\n'), std::string::npos) << "offset " << offset;
+  std::string name;
+  for (size_t k = 0; k < entries; ++k) {
+    size_t at = first_entry + kIndexEntrySize * k;
+    Entry e = DecodeEntry(reinterpret_cast<const uint8_t*>(index.data()) + at,
+                          k < node_entries ? Section::kNodeNumber : Section::kSysopName);
+    ASSERT_TRUE(texts.count(e.slot)) << "entry of slot " << e.slot;
+    EXPECT_EQ(CheckEntryLine(texts[e.slot], e, &name), "") << "entry at byte " << at;
   }
 }
 
@@ -323,7 +317,7 @@ TEST_P(HostileInputTest, EndsAsDefinedAndKeepsTheIndexSound) {
   std::error_code ignored;
   const std::string old_index = fs::is_regular_file(index_path, ignored) ? ReadFile(index_path.string()) : "";
 
-  TimedRunResult run = RunTesselWithTimeout((dir.path() / "bbs").string(), {"-F"}, scene.env, 30);
+  ProcessRun run = RunTesselWithTimeout((dir.path() / "bbs").string(), {"-F"}, scene.env, 30);
 
   ASSERT_FALSE(run.timed_out) << "hung";
   ASSERT_EQ(run.signal, 0) << "crashed";

@@ -7,7 +7,7 @@
 
 #include "nodelist/line_reader.h"
 #include "nodelist/line_splitter.h"
-#include "platform/fake_platform.h"
+#include "testing/fake_platform.h"
 
 namespace tessel {
 namespace {

@@ -1,12 +1,14 @@
 // Whether an index entry points where the build puts it: at the text that
-// follows the number field's comma of a node line, to the line's end.
-#ifndef TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
-#define TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
+// follows the number field's comma of a node line, to the line's end; and
+// the sysop name an entry is ordered by. Used by tessel-index verify and
+// find and by the tests; the build itself does not need it.
+#ifndef TESSEL_INDEX_ENTRY_CHECK_H_
+#define TESSEL_INDEX_ENTRY_CHECK_H_
 
 #include <string>
 #include <string_view>
 
-#include "index_tool/index_file.h"
+#include "index/index_format.h"
 
 namespace tessel {
 
@@ -23,6 +25,14 @@ namespace tessel {
 // and node 0 on a Region or Host line).
 std::string CheckEntryLine(std::string_view nodelist, const EntryFields& e, std::string* sysop_name);
 
+// A sysop name as the index orders it: letters in upper case, "_" as a
+// blank, at most 25 characters.
+std::string FoldSysopName(std::string_view name);
+
+// The sysop name of an entry's text (which starts at the system name): its
+// third field, folded.
+std::string SysopNameOf(std::string_view entry_text);
+
 }  // namespace tessel
 
-#endif  // TESSEL_INDEX_TOOL_ENTRY_CHECK_H_
+#endif  // TESSEL_INDEX_ENTRY_CHECK_H_
