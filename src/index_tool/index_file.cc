@@ -79,6 +79,26 @@ int WriteWholeFile(const Platform& platform, const std::string& path, const std:
   return error != 0 ? error : close_error;
 }
 
+int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
+                     const std::string& bytes) {
+  std::string host_path = HostPath(path);
+  std::string_view directory, name;
+  SplitLastComponent(host_path, &directory, &name);
+  std::string temp_path = std::string(directory) + temp_name;
+  FileId file = kNoFile;
+  int error = platform.create(platform.ctx, temp_path.c_str(), &file);
+  if (error != 0) return error;
+  uint32_t moved = 0;
+  error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
+  if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
+  if (error == 0) error = platform.sync(platform.ctx, file);
+  int close_error = platform.close(platform.ctx, file);
+  if (error == 0) error = close_error;
+  if (error == 0) error = platform.rename(platform.ctx, temp_path.c_str(), host_path.c_str());
+  if (error != 0) platform.remove(platform.ctx, temp_path.c_str());
+  return error;
+}
+
 bool NameExists(const Platform& platform, const std::string& path) {
   std::string host_path = HostPath(path);
   std::string_view directory, name;

@@ -6,11 +6,15 @@
 
 #include "index/index_format.h"
 #include "index_tool/commands.h"
+#include "run/run_lock.h"
 
 namespace tessel {
 namespace {
 
 namespace fs = std::filesystem;
+
+// config.qdx is written under this name beside it, then renamed over it.
+constexpr const char* kNewHostConfigFileName = "config.bar";
 
 int Refuse(const std::string& file, const std::string& problem) {
   std::cerr << "tessel-index: " << file << ": " << problem << "\n";
@@ -52,8 +56,35 @@ int WriteHostConfig(const Platform& platform, const std::string& path, const std
     }
   }
   StoreDataPath(&bytes, data_path);
-  int error = WriteWholeFile(platform, path, bytes);
+  int error = ReplaceWholeFile(platform, path, kNewHostConfigFileName, bytes);
   return error == 0 ? kToolOk : WriteFailed(path, error);
+}
+
+void PrintWaiting(const Platform&, std::string_view dir) {
+  std::cout << "Waiting for another run to finish with " << DirectoryName(dir) << "..." << std::endl;
+}
+
+// Writes the index and config.qdx as a tessel run holding the locks of
+// their directories would, so that no build is in between.
+int InitLocked(const ToolOptions& options, const std::string& index_path, const std::string& config_path,
+               const std::string& data_path) {
+  const Platform& platform = *options.platform;
+  if (!config_path.empty() && !options.force && NameExists(platform, config_path)) {
+    return Refuse(config_path, "exists; use --force to update it");
+  }
+  if (!options.force && NameExists(platform, index_path)) return Refuse(index_path, "exists; use --force to replace it");
+
+  int error = ReplaceWholeFile(platform, index_path, kNewIndexFileName, EmptyIndexBytes(options.operands));
+  if (error != 0) return WriteFailed(index_path, error);
+  size_t count = options.operands.size();
+  std::cout << "Created " << index_path << " with " << count << (count == 1 ? " slot" : " slots")
+            << "; run tessel to fill it.\n";
+  if (!config_path.empty()) {
+    int status = WriteHostConfig(platform, config_path, data_path);
+    if (status != kToolOk) return status;
+    std::cout << "Wrote " << config_path << " with DataPath " << data_path << "\n";
+  }
+  return kToolOk;
 }
 
 }  // namespace
@@ -92,20 +123,22 @@ int RunInit(const ToolOptions& options) {
       return Refuse(config_path, "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
                                      " characters; the host configuration holds at most 45");
     }
-    if (!options.force && NameExists(platform, config_path)) return Refuse(config_path, "exists; use --force to update it");
   }
-  if (!options.force && NameExists(platform, index_path)) return Refuse(index_path, "exists; use --force to replace it");
 
-  int error = WriteWholeFile(platform, index_path, EmptyIndexBytes(names));
-  if (error != 0) return WriteFailed(index_path, error);
-  std::cout << "Created " << index_path << " with " << names.size() << (names.size() == 1 ? " slot" : " slots")
-            << "; run tessel to fill it.\n";
-  if (!config_path.empty()) {
-    int status = WriteHostConfig(platform, config_path, data_path);
-    if (status != kToolOk) return status;
-    std::cout << "Wrote " << config_path << " with DataPath " << data_path << "\n";
+  DirectoryLocks locks;
+  std::string failed;
+  bool timed_out = false;
+  const std::string& config_dir = options.home_dir.empty() ? options.data_dir : options.home_dir;
+  int error = LockDirectories(platform, options.data_dir, config_dir, PrintWaiting, &locks, &failed, &timed_out);
+  if (error != 0) {
+    std::cerr << "tessel-index: " << failed << ": "
+              << (timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error))
+              << "\n";
+    return kToolFileError;
   }
-  return kToolOk;
+  int status = InitLocked(options, index_path, config_path, data_path);
+  UnlockDirectories(platform, &locks);
+  return status;
 }
 
 }  // namespace tessel

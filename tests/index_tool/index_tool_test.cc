@@ -1,5 +1,10 @@
 // End-to-end tests of tessel-index (init, show, find, verify) around real
 // runs of tessel, and of the nodelist generator.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -64,6 +69,51 @@ TEST(IndexToolInit, WritesTheHeadAndAHostConfigThatTesselFollows) {
   ProcessRun find = Tool(home, {"find", "--data", data, "3:30/7"});
   EXPECT_EQ(find.out, "slot 1  3:30/7  ANN CY\n    " + TailOf(lines[2]) + "\n");
   EXPECT_EQ(Tool(home, {"verify", "--data", data}).status, 0);
+}
+
+// init --force waits while a run holds the data directory's lock, then
+// replaces the index and config.qdx by renaming new files over them: a
+// program that has the old index open keeps reading the old bytes.
+TEST(IndexToolInit, ReplacesFilesWholeAfterWaitingForTheRunLock) {
+  ScopedTempDir dir;
+  std::string data = dir / "data", home = dir / "home";
+  fs::create_directory(data);
+  fs::create_directory(home);
+  const std::string old_index = IndexHead({{"OLDLIST", "001"}}) + std::string(240, 'e');
+  WriteFile(data + "/nlindex.qdx", old_index);
+  WriteFile(home + "/config.qdx", HostConfig("/somewhere/else/"));
+  int reader = open((data + "/nlindex.qdx").c_str(), O_RDONLY | O_CLOEXEC);
+  int held = open(data.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  pid_t pid = StartProcess({TESSEL_INDEX_BINARY, {"init", "--force", "--data", data, "--home", home, "NODELIST"}, dir / "",
+                            EnvironmentWithout({"KORVO"}), 60},
+                           out[1]);
+  close(out[1]);
+  std::string said;
+  char buffer[512];
+  while (said.find("...\n") == std::string::npos) {
+    ssize_t n = read(out[0], buffer, sizeof buffer);
+    ASSERT_GT(n, 0) << said;
+    said.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(said, "Waiting for another run to finish with " + data + "...\n");
+  EXPECT_EQ(ReadFile(data + "/nlindex.qdx"), old_index);
+  close(held);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(out[0]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+  EXPECT_EQ(ReadFile(data + "/nlindex.qdx"), IndexHead({{"NODELIST", ""}}));
+  EXPECT_EQ(ReadFile(home + "/config.qdx").substr(155, 1 + data.size() + 1), static_cast<char>(data.size() + 1) + data + "/");
+  std::string seen(old_index.size() + 1, '\0');
+  EXPECT_EQ(pread(reader, seen.data(), seen.size(), 0), static_cast<ssize_t>(old_index.size()));
+  EXPECT_EQ(seen.substr(0, old_index.size()), old_index);
+  close(reader);
+  for (const std::string& left : {data + "/nlindex.bar", home + "/config.bar"}) EXPECT_FALSE(Exists(left)) << left;
 }
 
 TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
