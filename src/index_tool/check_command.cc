@@ -97,8 +97,8 @@ struct Checker {
     IndexSearchTrace trace;
     bool found = false;
     *stopped = !LocateIndex(&state, &found, &trace);
-    std::cout << "Index\n  nlindex.qdx in the current directory: " << (trace.in_current_directory ? "found" : "not there")
-              << "\n";
+    std::cout << "Index\n  nlindex.qdx in the current directory: "
+              << (trace.in_current_directory ? "found" : "not there") << "\n";
     if (trace.in_current_directory) {
       if (!EnvironmentValue(platform, kHomeVariable).empty()) std::cout << "  (so KORVO is not consulted)\n";
       return found;
@@ -112,7 +112,8 @@ struct Checker {
               << "\n";
     if (!trace.config_found || *stopped) return found;
     std::cout << "  its DataPath: \"" << state.settings.data_path << "\"\n"
-              << "  " << Absolute(HostPath(state.settings.index_path)) << ": " << (found ? "found" : "not there") << "\n";
+              << "  " << Absolute(HostPath(state.settings.index_path)) << ": " << (found ? "found" : "not there")
+              << "\n";
     const std::string& data_path = state.settings.data_path;
     if (!found && !data_path.empty() && data_path.back() != '/' && data_path.back() != '\\') {
       Problem("the DataPath in " + trace.config_path + " does not end in \"/\" or \"\\\", so tessel looks for " +
@@ -134,7 +135,8 @@ struct Checker {
     PrepareSlot(&state, s);
     if (before.base_name[0] < kMinBaseNameLength) {
       std::cout << base << ": not used, a base name needs 5 or more characters\n";
-      Problem("slot " + std::to_string(s) + ": base name \"" + base + "\" is too short for tessel (5 characters at least)");
+      Problem("slot " + std::to_string(s) + ": base name \"" + base +
+              "\" is too short for tessel (5 characters at least)");
       return;
     }
     const NodelistSlot& after = Slot(state, s);
@@ -154,15 +156,15 @@ struct Checker {
     }
     std::string without;
     if (EndsInNumberedExtension(base, &without)) {
-      Problem("slot " + std::to_string(s) + ": base name \"" + base + "\" already carries a numbered extension, so tessel reads " +
-              path + "; the base name should be \"" + without + "\"");
+      Problem("slot " + std::to_string(s) + ": base name \"" + base +
+              "\" already carries a numbered extension, so tessel reads " + path + "; the base name should be \"" +
+              without + "\"");
     }
     if (state.settings.force_rebuild) {
       std::string old_extension(SlotExtension(before));
+      std::string built_from = old_extension.empty() ? "none of its files yet" : base + "." + old_extension;
       rebuild_reasons->push_back("slot " + std::to_string(s) + " has a new file, " + (error == 0 ? opened : path) +
-                                 " (the index was built from " +
-                                 (old_extension.empty() ? std::string("none of its files yet") : base + "." + old_extension) +
-                                 ")");
+                                 " (the index was built from " + built_from + ")");
     }
   }
 
