@@ -8,6 +8,10 @@
 #                                 with 1.2 GB of scratch space)
 #   bash bench/run.sh --quick     small sizes and few runs, to try the script
 #   bash bench/run.sh --prepare   only build and make the synthetic sets
+#   bash bench/run.sh --nodediff  only the nodediff section (nodediff.003
+#                                 applied to nodelist.362 against a plain
+#                                 copy); prints it and writes
+#                                 build/bench-nodediff.md
 #
 # Writes bench/results.md (build/bench-results-quick.md with --quick) and
 # prints it. Run it on a quiet machine: other work on the cores shows in
@@ -24,8 +28,10 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 QUICK=0
 PREPARE=0
+NODEDIFF_ONLY=0
 [ "${1:-}" = "--quick" ] && QUICK=1
 [ "${1:-}" = "--prepare" ] && PREPARE=1
+[ "${1:-}" = "--nodediff" ] && NODEDIFF_ONLY=1
 DATA=${TESSEL_BENCH_DATA:-$ROOT/../shared/data}
 if [ -n "${TESSEL_BENCH_WORK:-}" ]; then
   WORK=$TESSEL_BENCH_WORK
@@ -67,7 +73,7 @@ HAVE_STRACE=0; command -v strace >/dev/null 2>&1 && HAVE_STRACE=1
 
 log "building tessel (Release) in $BUILD"
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DTESSEL_BUILD_TESTS=OFF >/dev/null
-cmake --build "$BUILD" --target tessel bench_tool -j2 >/dev/null
+cmake --build "$BUILD" --target tessel tessel-index bench_tool nodediff_bench -j2 >/dev/null
 mkdir -p "$TOOLS"
 # The program that does nothing, for the up-to-date comparison.
 printf 'int main() { return 0; }\n' >"$TOOLS/noop.cc"
@@ -142,6 +148,45 @@ nodelist $dir/ifindex/$name
 EOF
 }
 
+# ------------------------------------------------------------- nodediff
+# Applying the real nodediff.003 to nodelist.362 against a plain copy of the
+# list: in-process through the platform layer, and as whole programs
+# (tessel-index update against cp -p). Sets NODEDIFF_SECTION.
+NODEDIFF_SECTION=""
+measure_nodediff() {
+  if [ ! -f "$DATA/nodelist.362" ] || [ ! -f "$DATA/nodediff.003" ]; then
+    log "no nodelist.362 and nodediff.003 in $DATA; the nodediff rows are skipped"
+    return
+  fi
+  log "nodediff.003 applied to nodelist.362, against a plain copy"
+  local runs=$((RUNS * 3))
+  read -r nd_copy nd_update nd_wcopy nd_wupdate nd_cp nd_tool < <("$BUILD/nodediff_bench" "$DATA/nodelist.362" \
+    "$DATA/nodediff.003" "$runs" "$WORK/nodediff" "$BUILD/tessel-index")
+  rm -rf "$WORK/nodediff"
+  local r1 r2 r3
+  r1=$(ratio "$nd_wupdate" "$nd_wcopy")
+  r2=$(ratio "$nd_update" "$nd_copy")
+  r3=$(ratio "$nd_tool" "$nd_cp")
+  NODEDIFF_RATIO=$r1
+  NODEDIFF_SECTION=$(
+    echo "## Nodediff: nodediff.003 applied to nodelist.362"
+    echo
+    echo "Median of $runs runs after one warm-up. In-process, through the platform layer: the copy reads"
+    echo "nodelist.362 and writes it to a new file (flushed with fsync); the update reads nodelist.362 and"
+    echo "nodediff.003, applies the diff, checks the new list's CRC and writes it the same way; once with"
+    echo "buffers kept from run to run (the work alone), once with fresh buffers, as one run of the program"
+    echo "meets them (fresh memory costs a page fault per 4 KiB). Whole programs: \`tessel-index update"
+    echo "--inbound in\` in a fresh directory (loading libarchive and its libraries, catalogue, listings,"
+    echo "the same work, the atomic write and the time stamp) against \`cp -p nodelist.362 NODELIST.003\`."
+    echo
+    echo "| work | copy ms | update ms | update/copy |"
+    echo "|---|--:|--:|--:|"
+    echo "| in-process, buffers kept | $(ms "$nd_wcopy") | $(ms "$nd_wupdate") | $r1 |"
+    echo "| in-process, fresh buffers | $(ms "$nd_copy") | $(ms "$nd_update") | $r2 |"
+    echo "| whole programs | $(ms "$nd_cp") | $(ms "$nd_tool") | $r3 |"
+  )
+}
+
 if [ $PREPARE = 1 ]; then
   for entry in "${SETS[@]}" ${FAIL_SET:+"$FAIL_SET"}; do
     read -r name nodes nets files <<<"$entry"
@@ -163,6 +208,12 @@ timed() {
 
 ms() { awk -v s="$1" 'BEGIN { printf "%.1f", s * 1000 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else printf "-" }'; }
+
+if [ $NODEDIFF_ONLY = 1 ]; then
+  measure_nodediff
+  echo "$NODEDIFF_SECTION" | tee "$ROOT/build/bench-nodediff.md"
+  exit 0
+fi
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 mb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1e6 }'; }
 rate() { awk -v n="$1" -v s="$2" 'BEGIN { printf "%.2fM", n / s / 1e6 }'; }
@@ -302,6 +353,8 @@ if [ -n "$FAIL_SET" ]; then
   rm -rf "$WORK/sets/$name"  # 200 MB of RAM disk
 fi
 
+measure_nodediff
+
 # ------------------------------------------------------------- up to date
 log "up-to-date run: 10 catalogued nodelists, 100 numbered files each"
 UP=$WORK/uptodate
@@ -368,6 +421,7 @@ MACHINE="$(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(aw
   echo
   echo "Median of $UPTODATE_RUNS runs; tessel takes $up_extra ms more than the program that does nothing."
   echo
+  [ -n "$NODEDIFF_SECTION" ] && echo "$NODEDIFF_SECTION" && echo
   echo "## Notes"
   echo
   echo "- Sysop-name passes: the ordering holds one pass of records at once, at most 49,140 and at most"
@@ -390,6 +444,7 @@ MACHINE="$(nproc) cores, $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(aw
   r=${AWK_RATIO[$AWK_GOAL]:-}
   [ -n "$r" ] && echo "| $AWK_GOAL nodes at most half of awk + sort (ratio ≤ 0.5) | $r | $(awk -v r="$r" 'BEGIN { print (r <= 0.5) ? "yes" : "no" }') |"
   echo "| up-to-date run within 2 ms of a program that does nothing | +$up_extra ms | $(awk -v d="$up_extra" 'BEGIN { print (d <= 2.0) ? "yes" : "no" }') |"
+  [ -n "${NODEDIFF_RATIO:-}" ] && echo "| nodediff.003 applied to nodelist.362 at most twice a plain copy (in-process, buffers kept; ratio ≤ 2.0) | $NODEDIFF_RATIO | $(awk -v r="$NODEDIFF_RATIO" 'BEGIN { print (r <= 2.0) ? "yes" : "no" }') |"
   # Memory: the working heap's pages count once a build has touched them,
   # so peak RSS rises with the input until the whole heap is in use and
   # stays there however large the input: the two largest sets must agree.

@@ -1,11 +1,13 @@
 // The subcommands of tessel-index, the stand-ins for the host's own
 // programs: its configuration program (init) and its reader of the finished
-// index (show, find), plus a consistency check (verify) and an explanation
-// of the setup as tessel sees it (check).
+// index (show, find), plus a consistency check (verify), the making of new
+// nodelists from nodediffs and archives (update) and an explanation of the
+// setup as tessel sees it (check).
 #ifndef TESSEL_INDEX_TOOL_COMMANDS_H_
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "index_tool/index_file.h"
@@ -15,7 +17,7 @@ namespace tessel {
 
 // Exit statuses of tessel-index.
 constexpr int kToolOk = 0;
-constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify or check found faults
+constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify or check found faults; update refused a file
 constexpr int kToolUsage = 2;            // bad command line, or init refused
 constexpr int kToolFileError = 3;        // a file could not be read or written
 
@@ -24,6 +26,9 @@ struct ToolOptions {
   std::string data_dir;  // --data: the index's directory ("" = current)
   std::string home_dir;  // --home: where init writes config.qdx ("" = none)
   bool force = false;    // --force: init may replace existing files
+  std::vector<std::string> inbound;  // update --inbound: where new files arrive
+  std::vector<std::pair<std::string, std::string>> diff_names;  // update --diff BASE=DIFFBASE
+  int keep = 0;                      // update --keep: numbered lists kept (0 = all)
   std::vector<std::string> operands;
 };
 
@@ -36,6 +41,7 @@ int RunInit(const ToolOptions& options);
 int RunShow(const ToolOptions& options);
 int RunFind(const ToolOptions& options);
 int RunVerify(const ToolOptions& options);
+int RunUpdate(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
 
 // Loads the index of --data for show, find and verify; prints what is wrong

@@ -14,6 +14,7 @@ constexpr const char* kUsage =
     "       tessel-index show [--data DIR]\n"
     "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | NAME\n"
     "       tessel-index verify [--data DIR]\n"
+    "       tessel-index update [--data DIR] [--inbound DIR]... [--diff BASE=DIFFBASE]... [--keep N]\n"
     "       tessel-index check [--data DIR]\n"
     "       tessel-index --help | --version\n";
 
@@ -35,17 +36,29 @@ constexpr const char* kHelp =
     "           whose name starts with it. Prints slot, address, name and the\n"
     "           node's line.\n"
     "  verify   check the index against its header and its nodelists.\n"
+    "  update   make the next numbered nodelist of every catalogued base name:\n"
+    "           unpack archived full lists (NODELIST.Z03) and copy numbered\n"
+    "           lists from the inbound directories, then apply each nodediff\n"
+    "           (NODEDIFF.003, NODEDIFF.Z03) to the newest list it was made\n"
+    "           for. New lists go beside the old ones, only when their CRC\n"
+    "           checks; anything refused leaves every file as it was.\n"
     "  check    explain the setup as tessel sees it from here: where it looks for\n"
     "           the index (here, then KORVO's config.qdx), the file it would read\n"
     "           for each slot, whether it would rebuild now, and what is wrong.\n"
     "\n"
-    "  --data DIR   the index's directory (default: the current one; for check,\n"
-    "               the one tessel finds)\n"
+    "  --data DIR       the index's directory (default: the current one; for\n"
+    "                   check, the one tessel finds)\n"
+    "  --inbound DIR    update: also look for new files in DIR (repeatable)\n"
+    "  --diff B=D       update: the diffs of base name B are named D.nnn (for\n"
+    "                   names without \"LIST\"; repeatable)\n"
+    "  --keep N         update: then keep only the N newest numbered lists of\n"
+    "                   each base name\n"
     "\n"
     "Nodelist paths in the catalogue are taken from the current directory, as\n"
     "tessel takes them. Exit status: 0 done, 1 find matched nothing, verify\n"
-    "found faults or check found something missing or wrong, 2 bad command line\n"
-    "or init refused, 3 a file could not be read or written.\n";
+    "found faults, update refused a file or check found something missing or\n"
+    "wrong, 2 bad command line or init refused, 3 a file could not be read or\n"
+    "written.\n";
 
 int UsageError(std::string_view problem) {
   std::cerr << "tessel-index: " << problem << "\n" << kUsage;
@@ -66,7 +79,9 @@ int IndexToolMain(int argc, char** argv) {
     return kToolOk;
   }
   bool is_init = command == "init";
-  if (!is_init && command != "show" && command != "find" && command != "verify" && command != "check") {
+  bool is_update = command == "update";
+  if (!is_init && !is_update && command != "show" && command != "find" && command != "verify" &&
+      command != "check") {
     return UsageError("unknown command \"" + std::string(command) + "\"");
   }
   ToolOptions options;
@@ -86,6 +101,25 @@ int IndexToolMain(int argc, char** argv) {
     } else if (arg == "--data" || (arg == "--home" && is_init)) {
       if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a directory");
       (arg == "--data" ? options.data_dir : options.home_dir) = argv[++i];
+    } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep")) {
+      if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
+      std::string value = argv[++i];
+      if (arg == "--inbound") {
+        options.inbound.push_back(value);
+      } else if (arg == "--diff") {
+        size_t eq = value.find('=');
+        if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
+            value.find_first_of("/\\", eq + 1) != std::string::npos) {
+          return UsageError("--diff needs BASE=DIFFBASE, DIFFBASE a file name without folders");
+        }
+        options.diff_names.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+      } else {
+        if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(value) < 1) {
+          return UsageError("--keep needs a number of lists, at least 1");
+        }
+        options.keep = std::stoi(value);
+      }
     } else {
       return UsageError("unknown option \"" + std::string(arg) + "\" for " + std::string(command));
     }
@@ -99,6 +133,7 @@ int IndexToolMain(int argc, char** argv) {
     return RunFind(options);
   }
   if (!options.operands.empty()) return UsageError(std::string(command) + " takes no operands");
+  if (is_update) return RunUpdate(options);
   if (command == "check") return RunCheck(options);
   return command == "show" ? RunShow(options) : RunVerify(options);
 }

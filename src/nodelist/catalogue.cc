@@ -78,15 +78,11 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
-std::string NewestNodelistFile(const Platform& platform, std::string_view base_name) {
-  NodelistPathParts parts = SplitNodelistPath(base_name);
-  std::string pattern = parts.directory + parts.name + ".*";
-
+bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest) {
   // Stamps are compared unsigned, so files dated 2044 and later (whose
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
-  std::string chosen;
-  for (const DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
+  for (DirEntry& entry : SearchFiles(platform, pattern, SearchFilter::kOrdinaryFiles)) {
     size_t length = entry.name.size();
     if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
     LocalTime local;
@@ -94,10 +90,16 @@ std::string NewestNodelistFile(const Platform& platform, std::string_view base_n
     uint32_t stamp = PackFatTime(local);
     if (stamp > best_time) {
       best_time = stamp;
-      chosen = entry.name;
+      *newest = std::move(entry);
     }
   }
-  return chosen;
+  return best_time != 0;
+}
+
+std::string NewestNodelistFile(const Platform& platform, std::string_view base_name) {
+  NodelistPathParts parts = SplitNodelistPath(base_name);
+  DirEntry newest;
+  return FindNewestFile(platform, parts.directory + parts.name + ".*", &newest) ? newest.name : std::string();
 }
 
 void ResolveNewestFile(RunState* state, int slot_number) {

@@ -34,6 +34,12 @@ struct NodelistPathParts {
 };
 NodelistPathParts SplitNodelistPath(std::string_view path);
 
+// The newest file that "pattern" finds among ordinary files: the most
+// recently written one (by its packed local time) whose name has a digit
+// third from its end; among equal times the first in search order. Returns
+// false when there is none.
+bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest);
+
 // Reads the header and catalogue of the index at state->settings.index_path
 // into the run state (the catalogue in the working heap) and prepares every
 // slot (PrepareSlot). May set state->settings.force_rebuild. Returns false

@@ -44,6 +44,7 @@ struct DirEntry {
   bool is_regular = false;    // a regular file, after following symlinks
   bool is_directory = false;  // a directory, after following symlinks
   int64_t mtime = 0;          // last write, seconds since 1970-01-01 UTC
+  int64_t size = 0;           // bytes, of a regular file
 };
 
 // A directory opened for locking. Two paths of one directory give the same
@@ -93,6 +94,8 @@ struct Platform {
   int (*remove)(void* ctx, const char* path);
   // Renames "from" to "to" in one step, replacing "to" when it exists.
   int (*rename)(void* ctx, const char* from, const char* to);
+  // Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).
+  int (*set_file_time)(void* ctx, const char* path, int64_t time);
 
   // Lists every entry of directory "dir" ("" is the current directory)
   // except "." and "..", in no particular order. Returns false when the

@@ -314,6 +314,16 @@ int PosixRename(void*, const char* from, const char* to) {
   return 0;
 }
 
+int PosixSetFileTime(void*, const char* path, int64_t time) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays
+  times[1].tv_sec = static_cast<time_t>(time);
+  times[1].tv_nsec = 0;
+  if (::utimensat(AT_FDCWD, path, times, 0) != 0) return LastError();
+  return 0;
+}
+
 bool PosixListDirectory(void*, const char* dir, std::vector<DirEntry>* entries) {
   entries->clear();
   DIR* stream = ::opendir(*dir == '\0' ? "." : dir);
@@ -336,6 +346,7 @@ bool PosixListDirectory(void*, const char* dir, std::vector<DirEntry>* entries) 
       entry.is_regular = S_ISREG(st.st_mode);
       entry.is_directory = S_ISDIR(st.st_mode);
       entry.mtime = static_cast<int64_t>(st.st_mtime);
+      entry.size = S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : 0;
     } else if (::fstatat(fd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       // A link to nothing: listed, but neither a file nor a directory.
       entry.mtime = static_cast<int64_t>(st.st_mtime);
@@ -454,6 +465,7 @@ const Platform& PosixPlatform() {
       .close = PosixClose,
       .remove = PosixRemove,
       .rename = PosixRename,
+      .set_file_time = PosixSetFileTime,
       .list_directory = PosixListDirectory,
       .environment = PosixEnvironment,
       .local_time = PosixLocalTime,

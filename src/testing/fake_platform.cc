@@ -30,6 +30,8 @@ const char* FileOpName(FileOp op) {
       return "remove";
     case FileOp::kRename:
       return "rename";
+    case FileOp::kSetTime:
+      return "set_file_time";
     case FileOp::kList:
       return "list_directory";
   }
@@ -220,6 +222,16 @@ int FakeRename(void* ctx, const char* from, const char* to) {
   return 0;
 }
 
+int FakeSetFileTime(void* ctx, const char* path, int64_t time) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kSetTime, path);
+  auto it = disk->files.find(path);
+  if (it == disk->files.end()) return HasChildren(*disk, path) ? kErrAccessDenied : kErrFileNotFound;
+  if (it->second.directory) return kErrAccessDenied;
+  it->second.mtime = time;
+  return 0;
+}
+
 bool FakeListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entries) {
   FakeDisk* disk = Disk(ctx);
   Log(disk, FileOp::kList, dir);
@@ -247,6 +259,7 @@ bool FakeListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entrie
     entry.is_directory = entry.is_directory || it->second.directory;
     entry.is_regular = !entry.is_directory;
     entry.mtime = it->second.mtime;
+    entry.size = entry.is_regular ? static_cast<int64_t>(it->second.data.size()) : 0;
   }
   for (auto& [name, entry] : found) {
     entry.name = name;
@@ -431,6 +444,11 @@ int FaultyRename(void* ctx, const char* from, const char* to) {
   return Inner(ctx).rename(Inner(ctx).ctx, from, to);
 }
 
+int FaultySetFileTime(void* ctx, const char* path, int64_t time) {
+  if (Strikes(Plan(ctx), FileOp::kSetTime)) return Plan(ctx)->error;
+  return Inner(ctx).set_file_time(Inner(ctx).ctx, path, time);
+}
+
 bool FaultyListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entries) {
   if (Strikes(Plan(ctx), FileOp::kList)) {
     entries->clear();
@@ -476,6 +494,7 @@ Platform MakeFakePlatform(FakeDisk* disk) {
       .close = FakeClose,
       .remove = FakeRemove,
       .rename = FakeRename,
+      .set_file_time = FakeSetFileTime,
       .list_directory = FakeListDirectory,
       .environment = FakeEnvironment,
       .local_time = FakeLocalTime,
@@ -500,6 +519,7 @@ Platform MakeFaultyPlatform(FaultPlan* plan) {
       .close = FaultyClose,
       .remove = FaultyRemove,
       .rename = FaultyRename,
+      .set_file_time = FaultySetFileTime,
       .list_directory = FaultyListDirectory,
       .environment = FaultyEnvironment,
       .local_time = FaultyLocalTime,

@@ -13,7 +13,7 @@
 namespace tessel {
 
 // The kinds of file operation that go through a platform.
-enum class FileOp { kOpenExisting, kOpenRead, kCreate, kRead, kWrite, kSeek, kSync, kClose, kRemove, kRename, kList };
+enum class FileOp { kOpenExisting, kOpenRead, kCreate, kRead, kWrite, kSeek, kSync, kClose, kRemove, kRename, kSetTime, kList };
 const char* FileOpName(FileOp op);
 
 struct FakeFile {

@@ -161,6 +161,11 @@ TEST_F(PosixPlatformTest, RenameReplacesAndRemoveDeletes) {
   EXPECT_EQ(ReadRest(p_, file), "new");
   ASSERT_EQ(p_.close(p_.ctx, file), 0);
   EXPECT_EQ(p_.rename(p_.ctx, Path("a").c_str(), Path("c").c_str()), kErrFileNotFound);
+  ASSERT_EQ(p_.set_file_time(p_.ctx, Path("b").c_str(), 820454400), 0);
+  struct stat st;
+  ASSERT_EQ(stat(Path("b").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 820454400);
+  EXPECT_EQ(p_.set_file_time(p_.ctx, Path("a").c_str(), 1), kErrFileNotFound);
 
   EXPECT_EQ(p_.remove(p_.ctx, Path("b").c_str()), 0);
   EXPECT_EQ(p_.remove(p_.ctx, Path("b").c_str()), kErrFileNotFound);
@@ -391,6 +396,9 @@ TEST_F(FakePlatformTest, RenameAndRemove) {
   char c;
   uint32_t moved;
   EXPECT_EQ(p_.read(p_.ctx, on_b, &c, 1, &moved), kErrBadHandle);
+  EXPECT_EQ(p_.set_file_time(p_.ctx, "b", 820454400), 0);
+  EXPECT_EQ(disk_.files["b"].mtime, 820454400);
+  EXPECT_EQ(p_.set_file_time(p_.ctx, "a", 1), kErrFileNotFound);
 
   EXPECT_EQ(p_.rename(p_.ctx, "a", "c"), kErrFileNotFound);
   EXPECT_EQ(p_.remove(p_.ctx, "b"), 0);

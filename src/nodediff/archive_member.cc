@@ -1,0 +1,103 @@
+#include "nodediff/archive_member.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <memory>
+
+#include "nodediff/diff_apply.h"
+#include "nodediff/list_names.h"
+
+namespace tessel {
+namespace {
+
+struct ArchiveCloser {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+using ArchiveReader = std::unique_ptr<archive, ArchiveCloser>;
+
+std::string LibraryWords(archive* a) {
+  const char* text = archive_error_string(a);
+  return text != nullptr ? text : "unknown error";
+}
+
+// Reads the current member's data into "*bytes", at most kMaxListBytes.
+MemberStatus ReadData(archive* a, std::string* bytes, std::string* detail) {
+  char buffer[65536];
+  for (;;) {
+    la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
+    if (n < 0) {
+      *detail = LibraryWords(a);
+      return MemberStatus::kDamaged;
+    }
+    if (n == 0) return MemberStatus::kRead;
+    if (bytes->size() + static_cast<size_t>(n) > kMaxListBytes) return MemberStatus::kTooLarge;
+    bytes->append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+std::string ArchiveFormatOf(std::string_view a) {
+  auto starts = [&](std::string_view magic, size_t at = 0) { return a.size() >= at + magic.size() && a.substr(at, magic.size()) == magic; };
+  if (starts("PK\x03\x04") || starts("PK\x05\x06")) return "ZIP";
+  if (starts("Rar!\x1A\x07")) return "RAR";
+  if (starts("7z\xBC\xAF\x27\x1C")) return "7-Zip";
+  if (starts("\x60\xEA")) return "ARJ";
+  if (starts("-lh", 2) || starts("-lz", 2)) return "LHA";
+  if (starts("\x1F\x8B")) return "gzip";
+  if (starts("\x1A") && a.size() > 1 && a[1] >= 1 && a[1] <= 20) return "ARC";
+  if (starts("HA")) return "HA";
+  if (starts("ZOO ")) return "ZOO";
+  return "";
+}
+
+ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, std::string_view digits) {
+  ArchiveMember result;
+  ArchiveReader reader(archive_read_new());
+  archive* a = reader.get();
+  if (a == nullptr) {
+    result.status = MemberStatus::kDamaged;
+    result.detail = "the archive library could not start";
+    return result;
+  }
+  archive_read_support_filter_all(a);
+  archive_read_support_format_all(a);
+  if (archive_read_open_memory(a, bytes.data(), bytes.size()) != ARCHIVE_OK) {
+    result.status = archive_format(a) == 0 ? MemberStatus::kUnsupported : MemberStatus::kDamaged;
+    result.detail = LibraryWords(a);
+    return result;
+  }
+  for (bool first = true;; first = false) {
+    archive_entry* entry = nullptr;
+    int status = archive_read_next_header(a, &entry);
+    if (status == ARCHIVE_EOF) return result;  // kNoMember
+    if (status == ARCHIVE_FATAL || (status != ARCHIVE_OK && status != ARCHIVE_WARN) || entry == nullptr) {
+      result.status = first && archive_format(a) == 0 ? MemberStatus::kUnsupported
+                                                                              : MemberStatus::kDamaged;
+      result.detail = LibraryWords(a);
+      return result;
+    }
+    const char* path = archive_entry_pathname(entry);
+    std::string day;
+    if (path == nullptr || !IsNumberedName(path, stem, &day) || day.substr(1) != digits ||
+        archive_entry_filetype(entry) != AE_IFREG) {
+      continue;  // another member, a folder, or a name with folders in it
+    }
+    result.name = path;
+    if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > static_cast<la_int64_t>(kMaxListBytes)) {
+      result.status = MemberStatus::kTooLarge;
+      return result;
+    }
+    if (archive_entry_size_is_set(entry)) result.bytes.reserve(static_cast<size_t>(archive_entry_size(entry)));
+    result.status = ReadData(a, &result.bytes, &result.detail);
+    if (result.status != MemberStatus::kRead) {
+      result.bytes.clear();
+      return result;
+    }
+    result.day = day;
+    return result;
+  }
+}
+
+}  // namespace tessel

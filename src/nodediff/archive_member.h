@@ -1,0 +1,42 @@
+// Reading the one member of an archived nodelist or nodediff from the
+// archive's bytes in memory, through the archive library (ZIP, LHA, RAR,
+// 7-Zip and more).
+//
+// Archives come from the network: a member's name never becomes a path.
+// Only a member named exactly "stem.nnn" (letter case aside, no folders)
+// whose last two digits are the archive's is read, and no more than
+// kMaxListBytes of it.
+#ifndef TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
+#define TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
+
+#include <string>
+#include <string_view>
+
+namespace tessel {
+
+enum class MemberStatus {
+  kRead,
+  kNoMember,     // no member of the expected name
+  kTooLarge,     // the member would unpack to more than kMaxListBytes
+  kUnsupported,  // a format the archive library cannot read
+  kDamaged,      // the library recognised the format but could not read it
+};
+
+struct ArchiveMember {
+  MemberStatus status = MemberStatus::kNoMember;
+  std::string name;    // the member read (kRead, kTooLarge)
+  std::string day;     // its three digits (kRead)
+  std::string bytes;   // its contents (kRead)
+  std::string detail;  // the library's words, or the format it cannot read
+};
+
+// Reads the member "stem.?dd" ("dd" being "digits") of "archive".
+ArchiveMember ReadArchiveMember(std::string_view archive, std::string_view stem, std::string_view digits);
+
+// The format an archive's first bytes show ("ZIP", "ARC", "ARJ", ...), or
+// "" when they show none known.
+std::string ArchiveFormatOf(std::string_view archive);
+
+}  // namespace tessel
+
+#endif  // TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_

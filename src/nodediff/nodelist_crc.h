@@ -1,0 +1,45 @@
+// The check sum that guards a published nodelist.
+//
+// A nodelist is CR LF text closed by Ctrl-Z. Its first line is a comment
+// that ends in ": nnnnn", the decimal CRC-16 of every byte after the first
+// line's line end up to, not including, the Ctrl-Z (or the end of the file
+// when the Ctrl-Z is missing): polynomial 1021h, initial value 0, no
+// reflection, no final xor.
+#ifndef TESSEL_NODEDIFF_NODELIST_CRC_H_
+#define TESSEL_NODEDIFF_NODELIST_CRC_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tessel {
+
+constexpr char kCtrlZ = '\x1A';
+
+// The CRC-16 of "size" bytes, continuing from "crc".
+uint16_t Crc16(const char* data, size_t size, uint16_t crc = 0);
+
+// "text" up to its first Ctrl-Z, or all of it.
+std::string_view TextBeforeCtrlZ(std::string_view text);
+
+// The first line of "text", without its CR LF (or LF).
+std::string_view FirstLine(std::string_view text);
+
+struct ListCrc {
+  bool stated = false;      // the first line ends in ": nnnnn" (at most 65535)
+  uint16_t stated_crc = 0;  // that number
+  uint16_t actual_crc = 0;  // the CRC of the bytes it covers
+};
+
+// The CRC a nodelist states and the one its bytes give.
+ListCrc CheckListCrc(std::string_view list);
+
+inline bool CrcChecks(const ListCrc& crc) { return crc.stated && crc.stated_crc == crc.actual_crc; }
+
+// A CRC as the first line writes it: five digits ("02616").
+std::string CrcText(uint16_t crc);
+
+}  // namespace tessel
+
+#endif  // TESSEL_NODEDIFF_NODELIST_CRC_H_

@@ -1,0 +1,24 @@
+// Nodelists, nodediffs and ZIP archives made up for the nodediff tests.
+#ifndef TESSEL_TESTS_NODEDIFF_NODEDIFF_UTIL_H_
+#define TESSEL_TESTS_NODEDIFF_NODEDIFF_UTIL_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessel::test {
+
+// A nodelist: the first line ";A Test list for DAY : nnnnn" with the CRC of
+// "lines" (CR LF each), then the lines and Ctrl-Z.
+std::string MakeList(const std::string& day, const std::vector<std::string>& lines);
+
+// A nodediff from "old_list" to "new_list" that deletes every old line and
+// adds every new one.
+std::string MakeDiff(const std::string& old_list, const std::string& new_list);
+
+// A ZIP archive of (name, contents) members, written by the archive library.
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members);
+
+}  // namespace tessel::test
+
+#endif  // TESSEL_TESTS_NODEDIFF_NODEDIFF_UTIL_H_
