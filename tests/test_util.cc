@@ -32,8 +32,9 @@ pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, 
   return StartProcess(TesselSpec(dir, args, env, timeout_seconds), output_fd);
 }
 
-ProcessRun RunTool(const std::string& binary, const std::string& dir, const std::vector<std::string>& args) {
-  return RunProcess(ProcessSpec{binary, args, dir, EnvironmentWithout({"KORVO"}), 120});
+ProcessRun RunTool(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                   const std::vector<std::string>& env) {
+  return RunProcess(ProcessSpec{binary, args, dir, EnvironmentWithout({"KORVO"}, env), 120});
 }
 
 std::string Banner() { return "Tessel 32-bit for Win32 v3.0a\r\nLinux build, (c) 2026 the Tessel developers\r\n\r\n"; }

@@ -37,8 +37,9 @@ pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, 
                   int timeout_seconds, int output_fd = -1);
 
 // Runs the built tessel-index or tessel-make-nodelist ("binary") in "dir"
-// with KORVO unset.
-ProcessRun RunTool(const std::string& binary, const std::string& dir, const std::vector<std::string>& args);
+// with KORVO unset, plus "env" ("NAME=value") entries.
+ProcessRun RunTool(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                   const std::vector<std::string>& env = {});
 
 // The banner the program prints first.
 std::string Banner();

@@ -1,7 +1,8 @@
 // The subcommands of tessel-index, the stand-ins for the host's own
 // programs: its configuration program (init) and its reader of the finished
-// index (show, find), plus a consistency check (verify) and the making of
-// new nodelists from nodediffs and archives (update).
+// index (show, find), plus a consistency check (verify), the making of new
+// nodelists from nodediffs and archives (update) and an explanation of the
+// setup as tessel sees it (check).
 #ifndef TESSEL_INDEX_TOOL_COMMANDS_H_
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
@@ -16,7 +17,7 @@ namespace tessel {
 
 // Exit statuses of tessel-index.
 constexpr int kToolOk = 0;
-constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify found faults; update refused a file
+constexpr int kToolNoMatchOrFaults = 1;  // find matched nothing; verify or check found faults; update refused a file
 constexpr int kToolUsage = 2;            // bad command line, or init refused
 constexpr int kToolFileError = 3;        // a file could not be read or written
 
@@ -41,6 +42,7 @@ int RunShow(const ToolOptions& options);
 int RunFind(const ToolOptions& options);
 int RunVerify(const ToolOptions& options);
 int RunUpdate(const ToolOptions& options);
+int RunCheck(const ToolOptions& options);
 
 // Loads the index of --data for show, find and verify; prints what is wrong
 // when the result is not kOk.

@@ -27,11 +27,38 @@ bool TakeNumber(std::string_view* text, uint16_t* value) {
   return true;
 }
 
-// "zone:net/node", nothing else.
-bool ParseAddress(std::string_view text, Address* address) {
-  return TakeNumber(&text, &address->zone) && text.starts_with(':') && (text.remove_prefix(1), true) &&
-         TakeNumber(&text, &address->net) && text.starts_with('/') && (text.remove_prefix(1), true) &&
-         TakeNumber(&text, &address->node) && text.empty();
+// An address as sysops type it: zone:net/node, optionally followed by a
+// point (.0 is the node itself) and a domain (@fidonet).
+struct TypedAddress {
+  Address node;
+  uint16_t point = 0;
+  std::string domain;  // without the "@"; "" when none was typed
+};
+
+// Whether "text" is meant as an address rather than a sysop name: it starts
+// with a digit and has an address's punctuation.
+bool LooksLikeAddress(std::string_view text) {
+  return !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find_first_of(":/@") != std::string_view::npos;
+}
+
+bool ParseAddress(std::string_view text, TypedAddress* address) {
+  size_t at = text.find('@');
+  if (at != std::string_view::npos) {
+    address->domain = std::string(text.substr(at + 1));
+    if (address->domain.empty() || address->domain.find_first_of("@ ") != std::string::npos) return false;
+    text = text.substr(0, at);
+  }
+  Address& node = address->node;
+  if (!(TakeNumber(&text, &node.zone) && text.starts_with(':') && (text.remove_prefix(1), true) &&
+        TakeNumber(&text, &node.net) && text.starts_with('/') && (text.remove_prefix(1), true) &&
+        TakeNumber(&text, &node.node))) {
+    return false;
+  }
+  if (text.starts_with('.')) {
+    text.remove_prefix(1);
+    if (!TakeNumber(&text, &address->point)) return false;
+  }
+  return text.empty();
 }
 
 struct Finder {
@@ -125,11 +152,26 @@ int RunFind(const ToolOptions& options) {
     std::cerr << "tessel-index: find needs an address or a name, not an empty text\n";
     return kToolUsage;
   }
+  TypedAddress address;
+  bool by_address = LooksLikeAddress(wanted);
+  if (by_address && !ParseAddress(wanted, &address)) {
+    std::cerr << "tessel-index: find: \"" << wanted
+              << "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN (2:250/101.0@fidonet)\n";
+    return kToolUsage;
+  }
   IndexFile index;
   if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
+  if (by_address && address.point != 0) {
+    std::cerr << "tessel-index: " << index.path << ": " << wanted
+              << " is a point; the index holds nodes only, not their points\n";
+    return kToolNoMatchOrFaults;
+  }
+  if (!address.domain.empty()) {
+    std::cout << "Domain @" << address.domain << " is not kept in the index; every nodelist's "
+              << address.node.zone << ":" << address.node.net << "/" << address.node.node << " is shown.\n";
+  }
   Finder finder{index, {}, {}, 0};
-  Address address;
-  bool done = ParseAddress(wanted, &address) ? FindAddress(&finder, address) : FindName(&finder, name);
+  bool done = by_address ? FindAddress(&finder, address.node) : FindName(&finder, name);
   if (!done) {
     std::cerr << "tessel-index: " << finder.failed << "\n";
     return kToolFileError;

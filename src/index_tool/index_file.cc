@@ -158,6 +158,16 @@ bool UsableSlot(const IndexFile& index, int s) {
   return s >= 1 && s <= index.slot_count && SlotInUse(index.slots[s - 1]);
 }
 
+bool EndsInNumberedExtension(std::string_view name, std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  if (extension.size() < 2) return false;
+  for (size_t i = 1; i < extension.size(); ++i) {
+    if (extension[i] < '0' || extension[i] > '9') return false;
+  }
+  *without = std::string(name.substr(0, name.size() - extension.size()));
+  return true;
+}
+
 const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* cache) {
   if (cache->size() <= static_cast<size_t>(s)) cache->resize(static_cast<size_t>(s) + 1);
   NodelistText& text = (*cache)[s];

@@ -57,6 +57,11 @@ EntryFields EntryAt(const IndexFile& index, int64_t i);
 // Whether slot "s" (from 1) exists and is not empty.
 bool UsableSlot(const IndexFile& index, int s);
 
+// Whether base name "name" ends in a numbered extension (nl/NODELIST.362),
+// which tessel would take as part of the name and never find; "*without"
+// receives the base name to use instead (nl/NODELIST).
+bool EndsInNumberedExtension(std::string_view name, std::string* without);
+
 // The text of a nodelist, loaded once per slot on first use.
 struct NodelistText {
   bool tried = false;

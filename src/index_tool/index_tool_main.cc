@@ -12,10 +12,11 @@ namespace {
 constexpr const char* kUsage =
     "usage: tessel-index init [--data DIR] [--home DIR] [--force] BASENAME...\n"
     "       tessel-index show [--data DIR]\n"
-    "       tessel-index find [--data DIR] ZONE:NET/NODE | NAME\n"
+    "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | NAME\n"
     "       tessel-index verify [--data DIR]\n"
     "       tessel-index update [--data DIR] [--inbound DIR]... [--diff BASE=DIFFBASE]... [--keep N]\n"
-    "       tessel-index --help\n";
+    "       tessel-index check [--data DIR]\n"
+    "       tessel-index --help | --version\n";
 
 constexpr const char* kHelp =
     "\n"
@@ -29,9 +30,11 @@ constexpr const char* kHelp =
     "           finds the index. --force replaces the index and updates an\n"
     "           existing config.qdx.\n"
     "  show     print the header, the catalogue and the two section sizes.\n"
-    "  find     look a node up by address (2:250/101) or by sysop name, letter\n"
-    "           case ignored, \"_\" as blank; a name finds every sysop whose name\n"
-    "           starts with it. Prints slot, address, name and the node's line.\n"
+    "  find     look a node up by address (2:250/101, 2:250/101.0@fidonet: the\n"
+    "           domain is not matched, points are not indexed) or by sysop name,\n"
+    "           letter case ignored, \"_\" as blank; a name finds every sysop\n"
+    "           whose name starts with it. Prints slot, address, name and the\n"
+    "           node's line.\n"
     "  verify   check the index against its header and its nodelists.\n"
     "  update   make the next numbered nodelist of every catalogued base name:\n"
     "           unpack archived full lists (NODELIST.Z03) and copy numbered\n"
@@ -39,8 +42,12 @@ constexpr const char* kHelp =
     "           (NODEDIFF.003, NODEDIFF.Z03) to the newest list it was made\n"
     "           for. New lists go beside the old ones, only when their CRC\n"
     "           checks; anything refused leaves every file as it was.\n"
+    "  check    explain the setup as tessel sees it from here: where it looks for\n"
+    "           the index (here, then KORVO's config.qdx), the file it would read\n"
+    "           for each slot, whether it would rebuild now, and what is wrong.\n"
     "\n"
-    "  --data DIR       the index's directory (default: the current one)\n"
+    "  --data DIR       the index's directory (default: the current one; for\n"
+    "                   check, the one tessel finds)\n"
     "  --inbound DIR    update: also look for new files in DIR (repeatable)\n"
     "  --diff B=D       update: the diffs of base name B are named D.nnn (for\n"
     "                   names without \"LIST\"; repeatable)\n"
@@ -49,8 +56,9 @@ constexpr const char* kHelp =
     "\n"
     "Nodelist paths in the catalogue are taken from the current directory, as\n"
     "tessel takes them. Exit status: 0 done, 1 find matched nothing, verify\n"
-    "found faults or update refused a file, 2 bad command line or init\n"
-    "refused, 3 a file could not be read or written.\n";
+    "found faults, update refused a file or check found something missing or\n"
+    "wrong, 2 bad command line or init refused, 3 a file could not be read or\n"
+    "written.\n";
 
 int UsageError(std::string_view problem) {
   std::cerr << "tessel-index: " << problem << "\n" << kUsage;
@@ -66,9 +74,14 @@ int IndexToolMain(int argc, char** argv) {
     std::cout << kUsage << kHelp;
     return kToolOk;
   }
+  if (command == "--version") {
+    std::cout << "tessel-index (Tessel) " << TESSEL_VERSION << "\n";
+    return kToolOk;
+  }
   bool is_init = command == "init";
   bool is_update = command == "update";
-  if (!is_init && !is_update && command != "show" && command != "find" && command != "verify") {
+  if (!is_init && !is_update && command != "show" && command != "find" && command != "verify" &&
+      command != "check") {
     return UsageError("unknown command \"" + std::string(command) + "\"");
   }
   ToolOptions options;
@@ -121,6 +134,7 @@ int IndexToolMain(int argc, char** argv) {
   }
   if (!options.operands.empty()) return UsageError(std::string(command) + " takes no operands");
   if (is_update) return RunUpdate(options);
+  if (command == "check") return RunCheck(options);
   return command == "show" ? RunShow(options) : RunVerify(options);
 }
 

@@ -109,6 +109,11 @@ int RunInit(const ToolOptions& options) {
     if (name.size() < kMinBaseNameLength) {
       return Refuse(index_path, "base name \"" + name + "\" has fewer than 5 characters, which marks an empty slot");
     }
+    std::string without;
+    if (EndsInNumberedExtension(name, &without)) {
+      return Refuse(index_path, "base name \"" + name + "\" ends in a numbered extension; use \"" + without +
+                                    "\", which stands for its newest numbered file");
+    }
   }
   std::string config_path, data_path;
   if (!options.home_dir.empty()) {

@@ -97,21 +97,25 @@ bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry
   return best_time != 0;
 }
 
-void ResolveNewestFile(RunState* state, int slot_number) {
-  const Platform& platform = *state->platform;
-  NodelistSlot& slot = Slot(*state, slot_number);
-  NodelistPathParts parts = SplitNodelistPath(SlotBaseName(slot));
+std::string NewestNodelistFile(const Platform& platform, std::string_view base_name) {
+  NodelistPathParts parts = SplitNodelistPath(base_name);
   DirEntry newest;
-  if (!FindNewestFile(platform, parts.directory + parts.name + ".*", &newest)) return;
+  return FindNewestFile(platform, parts.directory + parts.name + ".*", &newest) ? newest.name : std::string();
+}
 
-  std::string extension = SplitNodelistPath(newest.name).extension;
+void ResolveNewestFile(RunState* state, int slot_number) {
+  NodelistSlot& slot = Slot(*state, slot_number);
+  std::string chosen = NewestNodelistFile(*state->platform, SlotBaseName(slot));
+  if (chosen.empty()) return;
+
+  std::string extension = SplitNodelistPath(chosen).extension;
   if (!extension.empty()) extension.erase(0, 1);  // the dot
   if (extension != SlotExtension(slot)) state->settings.force_rebuild = true;
   SetSlotExtension(&slot, extension);
   PutU16LE(slot.highest_zone, 0);
 }
 
-bool ReadCatalogue(RunState* state) {
+bool ReadIndexHead(RunState* state) {
   const Platform& platform = *state->platform;
   FileId file = kNoFile;
   std::string opened;
@@ -141,15 +145,21 @@ bool ReadCatalogue(RunState* state) {
   error = platform.close(platform.ctx, file);
   if (error != 0) return FatalIoError(state, error, "closing", state->settings.index_path);
   if (damaged) return ReportDamagedIndex(state);
+  return true;
+}
 
-  for (int s = 1; s <= count; ++s) {
-    NodelistSlot& slot = Slot(*state, s);
-    if (SlotInUse(slot)) {
-      ResolveNewestFile(state, s);
-    } else {
-      std::memset(&slot, 0, sizeof slot);
-    }
+void PrepareSlot(RunState* state, int s) {
+  NodelistSlot& slot = Slot(*state, s);
+  if (SlotInUse(slot)) {
+    ResolveNewestFile(state, s);
+  } else {
+    std::memset(&slot, 0, sizeof slot);
   }
+}
+
+bool ReadCatalogue(RunState* state) {
+  if (!ReadIndexHead(state)) return false;
+  for (int s = 1; s <= state->head.slot_count; ++s) PrepareSlot(state, s);
   return true;
 }
 

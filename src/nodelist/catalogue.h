@@ -40,12 +40,24 @@ NodelistPathParts SplitNodelistPath(std::string_view path);
 // false when there is none.
 bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest);
 
-// Reads the header and catalogue of the index at state->settings.index_path into the
-// run state (the catalogue in the working heap) and resolves every slot
-// whose BaseName has 5 or more characters; other slots are cleared to
-// zeros. May set state->settings.force_rebuild. Returns false when the run has ended
-// (a fatal I/O error, or a damaged index).
+// Reads the header and catalogue of the index at state->settings.index_path
+// into the run state (the catalogue in the working heap) and prepares every
+// slot (PrepareSlot). May set state->settings.force_rebuild. Returns false
+// when the run has ended (a fatal I/O error, or a damaged index).
 bool ReadCatalogue(RunState* state);
+
+// The first half of ReadCatalogue: reads the header and the catalogue as
+// they are, without preparing any slot.
+bool ReadIndexHead(RunState* state);
+
+// Resolves slot "slot" when its BaseName has 5 or more characters; clears
+// it to zeros otherwise.
+void PrepareSlot(RunState* state, int slot);
+
+// The most recently written file of base name "base_name" whose name has a
+// digit third from its end, as the directory search names it (without its
+// directory); "" when there is none.
+std::string NewestNodelistFile(const Platform& platform, std::string_view base_name);
 
 // Resolves slot "slot" to the newest file of its base name, updating its
 // Extension and HighestZone and setting force_rebuild when the extension

@@ -54,18 +54,25 @@ std::string EnvironmentValue(const Platform& platform, std::string_view name) {
   return "";
 }
 
-bool LocateIndex(RunState* state, bool* found) {
+bool LocateIndex(RunState* state, bool* found, IndexSearchTrace* trace) {
   const Platform& platform = *state->platform;
+  IndexSearchTrace ignored;
+  if (trace == nullptr) trace = &ignored;
+  *trace = IndexSearchTrace{};
   state->settings.data_path.clear();
   state->settings.index_path = kIndexFileName;
   *found = FileExists(platform, kIndexFileName);
+  trace->in_current_directory = *found;
   if (*found) return true;
 
   std::string home = EnvironmentValue(platform, kHomeVariable);
   if (home.size() > kMaxPathLength) home.resize(kMaxPathLength);
   if (!home.empty() && home.back() != '\\' && home.back() != '/') home = Join(home, "/");
   std::string config = Join(home, kHostConfigFileName);
-  if (!FileExists(platform, config)) return true;
+  trace->home = home;
+  trace->config_path = config;
+  trace->config_found = FileExists(platform, config);
+  if (!trace->config_found) return true;
   if (!ReadDataPath(state, config)) return false;
   state->settings.index_path = Join(state->settings.data_path, kIndexFileName);
   *found = FileExists(platform, state->settings.index_path);

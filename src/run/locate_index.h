@@ -16,10 +16,20 @@ constexpr const char* kHomeVariable = "KORVO";
 // letter case (the first matching entry wins); empty when it is not set.
 std::string EnvironmentValue(const Platform& platform, std::string_view name);
 
-// Finds the index and sets state->settings.data_path and state->settings.index_path.
-// "*found" tells whether the index exists. Returns false when the run has
-// ended (config.qdx could not be read).
-bool LocateIndex(RunState* state, bool* found);
+// What LocateIndex looked at beyond the current directory, for explaining
+// a setup to a person.
+struct IndexSearchTrace {
+  bool in_current_directory = false;  // nlindex.qdx was found right here
+  std::string home;                   // KORVO's value ending in "/", "" when unset
+  std::string config_path;            // the config.qdx looked for
+  bool config_found = false;
+};
+
+// Finds the index and sets state->settings.data_path and
+// state->settings.index_path. "*found" tells whether the index exists;
+// "trace", when given, receives where it looked. Returns false when the run
+// has ended (config.qdx could not be read).
+bool LocateIndex(RunState* state, bool* found, IndexSearchTrace* trace = nullptr);
 
 }  // namespace tessel
 

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <regex>
 
 #include "test_util.h"
 
@@ -17,8 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args) {
-  return RunTool(TESSEL_INDEX_BINARY, dir, args);
+ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  return RunTool(TESSEL_INDEX_BINARY, dir, args, env);
 }
 
 int Count(const std::string& text, const std::string& part) {
@@ -127,6 +128,7 @@ TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
   } cases[] = {
       {{"init", "--force", std::string(41, 'N')}, "at most 40"},
       {{"init", "--force", "NL"}, "fewer than 5"},
+      {{"init", "--force", "nl/NODELIST.362"}, "numbered extension; use \"nl/NODELIST\""},
       {many, "at most 255"},
       {{"init", "NODELIST"}, "nlindex.qdx: exists"},
       {{"init", "--force", "--data", deep, "--home", dir.path(), "NODELIST"}, "at most 45"},
@@ -193,6 +195,25 @@ TEST_F(TwoListIndex, FindsByAddressInBothListsAndByNamePrefix) {
     ProcessRun none = Tool(dir_.path(), {"find", missing});
     EXPECT_EQ(none.status, 1) << missing;
     EXPECT_NE(none.err.find("nlindex.qdx"), std::string::npos) << none.err;
+  }
+}
+
+TEST_F(TwoListIndex, FindTakesTheAddressFormsSysopsType) {
+  std::string plain = Tool(dir_.path(), {"find", "1:100/5"}).out;
+  ProcessRun point_zero = Tool(dir_.path(), {"find", "1:100/5.0"});
+  EXPECT_EQ(point_zero.status, 0) << point_zero.err;
+  EXPECT_EQ(point_zero.out, plain);
+  ProcessRun domain = Tool(dir_.path(), {"find", "1:100/5.0@fidonet"});
+  EXPECT_EQ(domain.status, 0) << domain.err;
+  EXPECT_EQ(domain.out, "Domain @fidonet is not kept in the index; every nodelist's 1:100/5 is shown.\n" + plain);
+
+  ProcessRun point = Tool(dir_.path(), {"find", "1:100/5.1@fidonet"});
+  EXPECT_EQ(point.status, 1);
+  EXPECT_NE(point.err.find("is a point; the index holds nodes only"), std::string::npos) << point.err;
+  for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000"}) {
+    ProcessRun run = Tool(dir_.path(), {"find", bad});
+    EXPECT_EQ(run.status, 2) << bad;
+    EXPECT_NE(run.err.find("is not an address; use ZONE:NET/NODE"), std::string::npos) << run.err;
   }
 }
 
@@ -267,6 +288,120 @@ TEST(NodelistGenerator, WritesRepeatableListsThatCompileClean) {
   sysop = sysop.substr(0, sysop.find(','));
   ProcessRun find = Tool(dir.path(), {"find", sysop});
   EXPECT_NE(find.out.find("\n    " + tail + "\n"), std::string::npos) << sysop << "\n" << find.out;
+}
+
+// A bulletin board's directory with its nodelists under nl/, the index in a
+// data directory that config.qdx in the home directory names, as check
+// explains it at each stage of setting up.
+TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
+  ScopedTempDir dir;
+  std::string bbs = dir / "bbs", home = dir / "home", data = dir / "data";
+  for (const std::string& d : {bbs, bbs + "/nl", home, data, data + "/nl"}) fs::create_directory(d);
+  std::string korvo = "KORVO=" + home;
+  auto expect_line = [](const ProcessRun& run, const std::string& line) {
+    EXPECT_NE(run.out.find("\n" + line + "\n"), std::string::npos) << "no line: " << line << "\n" << run.out;
+  };
+
+  ProcessRun none = Tool(bbs, {"check"}, {korvo});
+  EXPECT_EQ(none.status, 1);
+  expect_line(none, "  nlindex.qdx in the current directory: not there");
+  expect_line(none, "  KORVO names " + home + "/");
+  expect_line(none, "  " + home + "/config.qdx: not there");
+  EXPECT_NE(none.out.find("tessel finds no index"), std::string::npos) << none.out;
+
+  WriteFile(bbs + "/nl/nodelist.042", Lines({"Zone,3,Zc,Pl,Zed_Ay,x,", ",7,Sy,Pl,Ann_Cy,x,"}));
+  ASSERT_EQ(Tool(bbs, {"init", "--data", data, "--home", home, "nl/NODELIST"}).status, 0);
+  ProcessRun fresh = Tool(bbs, {"check"}, {korvo});
+  EXPECT_EQ(fresh.status, 0) << fresh.out;
+  expect_line(fresh, "  its DataPath: \"" + data + "/\"");
+  expect_line(fresh, "  " + data + "/nlindex.qdx: found");
+  expect_line(fresh, "  slot 1  nl/NODELIST: reads nl/nodelist.042");
+  expect_line(fresh, "  yes: slot 1 has a new file, nl/nodelist.042 (the index was built from none of its files yet)");
+  ASSERT_EQ(RunTessel(bbs, {}, {korvo}).status, 0);
+  expect_line(Tool(bbs, {"check"}, {korvo}), "  no: tessel would say the index is up to date (tessel -F forces a rebuild)");
+
+  // A slot whose list lies under the data directory only, a base name with
+  // its number and one too short to be used.
+  WriteFile(data + "/nl/other.001", Lines({"Zone,4,Zc,Pl,Zed_Ay,x,"}));
+  WriteFile(data + "/nlindex.qdx", IndexHead({{"nl/NODELIST", "042"}, {"nl/OTHER", ""}, {"nl/NODELIST.042", ""}, {"NL", ""}}));
+  ProcessRun missing = Tool(bbs, {"check"}, {korvo});
+  EXPECT_EQ(missing.status, 1);
+  expect_line(missing, "  slot 2  nl/OTHER: missing (no OTHER.nnn in " + bbs + "/nl/)");
+  expect_line(missing, "  - slot 2: no nodelist for nl/OTHER in " + bbs + "/nl/; run from " + data +
+                           "/ tessel would find it (nodelist paths are taken from the directory tessel runs in)");
+  EXPECT_NE(missing.out.find("\"nl/NODELIST.042\" already carries a numbered extension, so tessel reads "
+                             "nl/NODELIST.042.042; the base name should be \"nl/NODELIST\""),
+            std::string::npos) << missing.out;
+  EXPECT_NE(missing.out.find("base name \"NL\" is too short"), std::string::npos) << missing.out;
+  EXPECT_NE(missing.out.find("\n4 problems:\n"), std::string::npos) << missing.out;
+  // tessel agrees.
+  RunResult build = RunTessel(bbs, {"-F"}, {korvo});
+  EXPECT_NE(build.out.find("Nodelist nl/OTHER not found"), std::string::npos) << build.out;
+  EXPECT_NE(build.out.find("Nodelist nl/NODELIST.042 not found"), std::string::npos) << build.out;
+
+  // A host configuration that cannot be read stops tessel, and check.
+  fs::create_directory(bbs + "/config.qdx");
+  ProcessRun stopped = Tool(bbs, {"check"});
+  EXPECT_EQ(stopped.status, 3);
+  EXPECT_NE(stopped.out.find("tessel would stop reading the host configuration: "), std::string::npos) << stopped.out;
+}
+
+// The manual pages say what the usage texts say: every command, option and
+// exit status of tessel-index's help and every option of the generator's
+// usage, every exit status the README lists, and the build's version.
+TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
+  auto page = [](const std::string& name) {
+    std::string text = ReadFile(std::string(TESSEL_SOURCE_DIR) + "/man/" + name + ".1");
+    for (size_t at = text.find("\\-"); at != std::string::npos; at = text.find("\\-", at)) text.erase(at, 1);
+    return text;
+  };
+  auto exit_section = [](const std::string& text) {
+    size_t start = text.find(".SH EXIT STATUS");
+    return text.substr(start, text.find(".SH", start + 1) - start);
+  };
+  std::string index_page = page("tessel-index"), tessel_page = page("tessel");
+  ProcessRun help = Tool(".", {"--help"});
+  ASSERT_EQ(help.status, 0);
+  std::smatch match;
+  std::regex word("(tessel-index [a-z]+|--[a-z]+)");
+  for (std::string rest = help.out; std::regex_search(rest, match, word); rest = match.suffix()) {
+    EXPECT_NE(index_page.find(match[1].str()), std::string::npos) << match[1];
+  }
+  std::string statuses = help.out.substr(help.out.find("Exit status:"));
+  std::regex status("([0-9]+) [a-z]");
+  int status_count = 0;
+  for (; std::regex_search(statuses, match, status); statuses = match.suffix(), ++status_count) {
+    EXPECT_NE(exit_section(index_page).find(".B " + match[1].str() + "\n"), std::string::npos) << match[1];
+  }
+  EXPECT_EQ(status_count, 4);
+
+  ProcessRun generator = RunTool(TESSEL_MAKE_NODELIST_BINARY, ".", {});
+  std::string generator_page = page("tessel-make-nodelist");
+  for (std::string option : {"--zones", "--lf"}) {
+    EXPECT_NE(generator.err.find(option), std::string::npos) << generator.err;
+    EXPECT_NE(generator_page.find(option), std::string::npos) << option;
+  }
+
+  // README's tables: "tessel:", then "tessel-index:", rows "| N | ... |".
+  std::string readme = ReadFile(std::string(TESSEL_SOURCE_DIR) + "/README.md");
+  size_t tables = readme.find("\n## Exit status");
+  size_t index_table = readme.find("\ntessel-index:\n", tables);
+  size_t end = readme.find("\n## ", tables + 1);
+  std::regex row("\n\\| ([0-9]+) \\|");
+  int rows = 0;
+  for (auto [text, from, to] : {std::tuple{tessel_page, tables, index_table}, {index_page, index_table, end}}) {
+    for (std::string rest = readme.substr(from, to - from); std::regex_search(rest, match, row);
+         rest = match.suffix(), ++rows) {
+      EXPECT_NE(exit_section(text).find(".B " + match[1].str() + "\n"), std::string::npos) << match[1];
+    }
+  }
+  EXPECT_EQ(rows, 10);
+
+  ProcessRun version = Tool(".", {"--version"});
+  EXPECT_EQ(version.out, "tessel-index (Tessel) " TESSEL_VERSION "\n");
+  for (const std::string& text : {tessel_page, index_page, generator_page}) {
+    EXPECT_NE(text.find("\"Tessel " TESSEL_VERSION "\""), std::string::npos);
+  }
 }
 
 // The published lists, CR LF and LF-only, catalogued together.
