@@ -85,15 +85,15 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 // An index head: header, one slot per base name and extension, and the
 // marker byte.
 std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& slots) {
-  std::vector<tessel::test::SlotSpec> specs;
+  std::vector<tessel::test::SlotSpec> slots;
   for (const auto& [base, ext] : slots) {
     if (base.size() < tessel::kMinBaseNameLength || base.size() > tessel::kBaseNameCapacity ||
         ext.size() > tessel::kExtensionCapacity) {
       Die("bad slot " + base + "." + ext);
     }
-    specs.push_back({base, ext});
+    slots.push_back({base, ext});
   }
-  return tessel::test::IndexHead(specs, 0x54534C42);  // arbitrary; copied unchanged by every build
+  return tessel::test::IndexHead(slots, 0x54534C42);  // arbitrary; copied unchanged by every build
 }
 
 int WriteIndex(int argc, char** argv) {

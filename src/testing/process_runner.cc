@@ -57,14 +57,14 @@ std::vector<std::string> EnvironmentWithout(const std::vector<std::string>& name
   return environment;
 }
 
-pid_t StartProcess(const ProcessSpec& spec, int output_fd, int error_fd) {
+pid_t StartProcess(const ProcessSpec& process, int output_fd, int error_fd) {
   // Everything the child needs is prepared before fork().
-  std::vector<std::string> environment = spec.environment;
+  std::vector<std::string> environment = process.environment;
   std::vector<char*> envp;
   for (std::string& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::vector<std::string> arguments = {spec.binary};
-  arguments.insert(arguments.end(), spec.args.begin(), spec.args.end());
+  std::vector<std::string> arguments = {process.binary};
+  arguments.insert(arguments.end(), process.args.begin(), process.args.end());
   std::vector<char*> argv;
   for (std::string& a : arguments) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -83,19 +83,19 @@ pid_t StartProcess(const ProcessSpec& spec, int output_fd, int error_fd) {
       if (error_fd != kInheritStderr) dup2(error_fd >= 0 ? error_fd : open("/dev/null", O_WRONLY), 2);
     }
     signal(SIGPIPE, SIG_DFL);
-    if (chdir(spec.dir.c_str()) != 0) _exit(127);
-    alarm(static_cast<unsigned>(spec.timeout_seconds));  // kept across exec
-    execve(spec.binary.c_str(), argv.data(), envp.data());
+    if (chdir(process.dir.c_str()) != 0) _exit(127);
+    alarm(static_cast<unsigned>(process.timeout_seconds));  // kept across exec
+    execve(process.binary.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   return pid;
 }
 
-ProcessRun RunProcess(const ProcessSpec& spec) {
+ProcessRun RunProcess(const ProcessSpec& process) {
   int out_pipe[2], err_pipe[2];
   if (pipe2(out_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
   if (pipe2(err_pipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-  pid_t pid = StartProcess(spec, out_pipe[1], err_pipe[1]);
+  pid_t pid = StartProcess(process, out_pipe[1], err_pipe[1]);
   close(out_pipe[1]);
   close(err_pipe[1]);
   ProcessRun result;

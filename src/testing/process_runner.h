@@ -33,7 +33,7 @@ constexpr int kInheritStderr = -2;
 // Starts the program, its standard output going to "output_fd" and its
 // standard error to "error_fd" (/dev/null for -1), SIGPIPE at its default.
 // Returns its process id; throws when it cannot.
-pid_t StartProcess(const ProcessSpec& spec, int output_fd = -1, int error_fd = kInheritStderr);
+pid_t StartProcess(const ProcessSpec& process, int output_fd = -1, int error_fd = kInheritStderr);
 
 struct ProcessRun {
   std::string out;         // standard output, byte for byte
@@ -44,7 +44,7 @@ struct ProcessRun {
 };
 
 // Runs the program to its end, or to its time limit.
-ProcessRun RunProcess(const ProcessSpec& spec);
+ProcessRun RunProcess(const ProcessSpec& process);
 
 }  // namespace tessel::test
 
