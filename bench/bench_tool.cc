@@ -84,9 +84,9 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 // An index head: header, one slot per base name and extension, and the
 // marker byte.
-std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& slots) {
+std::string IndexHead(const std::vector<std::pair<std::string, std::string>>& lists) {
   std::vector<tessel::test::SlotSpec> slots;
-  for (const auto& [base, ext] : slots) {
+  for (const auto& [base, ext] : lists) {
     if (base.size() < tessel::kMinBaseNameLength || base.size() > tessel::kBaseNameCapacity ||
         ext.size() > tessel::kExtensionCapacity) {
       Die("bad slot " + base + "." + ext);
