@@ -34,7 +34,11 @@ std::string MakeList(const std::string& day, const std::vector<std::string>& lin
 std::string MakeDiff(const std::string& old_list, const std::string& new_list) {
   std::vector<std::string> old_lines = LinesOf(old_list), new_lines = LinesOf(new_list);
   std::string diff = old_lines.at(0);
-  diff += "D" + std::to_string(old_lines.size()) + "\r\nA" + std::to_string(new_lines.size()) + "\r\n";
+  diff += 'D';
+  diff += std::to_string(old_lines.size());
+  diff += "\r\nA";
+  diff += std::to_string(new_lines.size());
+  diff += "\r\n";
   for (const std::string& line : new_lines) diff += line;
   return diff;
 }
