@@ -225,6 +225,18 @@ class FaultTest : public ::testing::Test {
 
   // Checks one run against "expect"; "error" is the number the failed
   // operation reported (or 100/101 for a partial read/write).
+  // Runs the build on "disk", a fresh copy of the original, through
+  // "plan", and returns its exit status.
+  static int RunPlanned(FaultPlan* plan, FakeDisk* disk) {
+    *disk = *original_;
+    Platform disk_platform = MakeFakePlatform(disk);
+    plan->inner = &disk_platform;
+    Platform platform = MakeFaultyPlatform(plan);
+    int status = RunBuild(platform);
+    plan->inner = nullptr;
+    return status;
+  }
+
   static void CheckOutcome(const Expect& expect, int error, int status, const FakeDisk& disk) {
     const std::string& out = disk.console;
     switch (expect.ending) {
@@ -346,14 +358,11 @@ TEST_F(FaultTest, EveryOperationFailsInTurn) {
       if (partial && !transfers) continue;
       SCOPED_TRACE(testing::Message() << "operation " << k << ": " << FileOpName(record.op) << " " << record.path
                                       << (partial ? " (partial)" : " (failed)"));
-      FakeDisk disk = *original_;
-      Platform disk_platform = MakeFakePlatform(&disk);
+      FakeDisk disk;
       FaultPlan fault;
-      fault.inner = &disk_platform;
       fault.fail_at = static_cast<long>(k);
       fault.partial = partial;
-      Platform platform = MakeFaultyPlatform(&fault);
-      int status = RunBuild(platform);
+      int status = RunPlanned(&fault, &disk);
       ++runs;
       ASSERT_TRUE(fault.fired);
       bool wrote = record.op == FileOp::kWrite;
@@ -377,14 +386,11 @@ TEST_F(FaultTest, KilledBeforeEachOperation) {
   int left_old = 0, left_new = 0;
   for (size_t k = 1; k <= log.size() + 1; ++k) {
     SCOPED_TRACE(testing::Message() << "killed before operation " << k);
-    FakeDisk disk = *original_;
-    Platform disk_platform = MakeFakePlatform(&disk);
+    FakeDisk disk;
     FaultPlan kill;
-    kill.inner = &disk_platform;
     kill.fail_at = static_cast<long>(k);
     kill.halt = true;
-    Platform platform = MakeFaultyPlatform(&kill);
-    RunBuild(platform);
+    RunPlanned(&kill, &disk);
     ASSERT_TRUE(disk.files.count(kIndex)) << "the index is gone";
     const std::string& index = disk.files.at(kIndex).data;
     if (k <= renamed_at) {
