@@ -6,10 +6,11 @@
 namespace tessel {
 
 bool SlotCountOf(int32_t first_entry_offset, int* slot_count) {
+  // Checked before subtracting: the offset is read from the file and may be
+  // any 32-bit value, INT32_MIN included.
+  if (first_entry_offset < kHeadFixedSize) return false;
   int32_t slots_bytes = first_entry_offset - kHeadFixedSize;
-  if (first_entry_offset < kHeadFixedSize || slots_bytes % kSlotSize != 0 || slots_bytes / kSlotSize > kMaxSlots) {
-    return false;
-  }
+  if (slots_bytes % kSlotSize != 0 || slots_bytes / kSlotSize > kMaxSlots) return false;
   *slot_count = slots_bytes / kSlotSize;
   return true;
 }

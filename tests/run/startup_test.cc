@@ -219,6 +219,7 @@ TEST(StartupTest, DamagedIndexIsReportedAndLeftAlone) {
       {"offset 12", Header(12, "\x01")},
       {"offset 0", Header(0, "\x01")},
       {"negative offset", Header(-34, "\x01")},
+      {"lowest offset", Header(INT32_MIN, "\x01")},
       {"offset 14", Header(14, std::string(48, '\0'))},
       {"offset 13 + 47 + 46", Header(13 + 47 + 46, std::string(47 * 2, '\0'))},
       {"256 slots", Header(13 + 47 * 256, std::string(47 * 256 + 1, '\0'))},
