@@ -4,9 +4,15 @@
 # finds a crash, a hang, a sanitizer report or a broken check; the input is
 # left in build/fuzz/artifacts/. The real nodelists in ../shared/data, when
 # present, seed the nodelist target.
+#
+# The second argument is libFuzzer's random seed (default 1), so that a run
+# from a fresh build folder repeats exactly: a slower machine walks a prefix
+# of the same inputs. A seed of 0 picks a new one each time, for longer
+# hunts: bash fuzz/run.sh 1800 0.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
+seed="${2:-1}"
 root="$(pwd)"
 build="$root/build/fuzz"
 
@@ -34,9 +40,9 @@ for entry in "${targets[@]}"; do
   if [ "$name" = nodelist_fuzzer ] && [ -d "$root/../shared/data" ]; then
     seeds+=("$root/../shared/data")
   fi
-  echo "== $name: $seconds s"
+  echo "== $name: $seconds s, seed $seed"
   set +e
-  (cd "$logs" && nice -n 19 "$build/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  (cd "$logs" && nice -n 19 "$build/fuzz/$name" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 \
     -max_len="$max_len" -dict="$root/fuzz/nodelist.dict" -jobs=1 -workers=1 \
     -artifact_prefix="$build/artifacts/$name-" "$corpus" "${seeds[@]}" >/dev/null 2>&1)
   result=$?
