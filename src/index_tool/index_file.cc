@@ -85,8 +85,11 @@ int ReplaceWholeFile(const Platform& platform, const std::string& path, const st
   std::string_view directory, name;
   SplitLastComponent(host_path, &directory, &name);
   std::string temp_path = std::string(directory) + temp_name;
+  // Whatever holds the temporary name (left by a killed run, or a link
+  // planted there) is removed, never opened: the file is made new.
+  platform.remove(platform.ctx, temp_path.c_str());
   FileId file = kNoFile;
-  int error = platform.create(platform.ctx, temp_path.c_str(), &file);
+  int error = platform.create_new(platform.ctx, temp_path.c_str(), &file);
   if (error != 0) return error;
   uint32_t moved = 0;
   error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);

@@ -35,8 +35,10 @@ int WriteWholeFile(const Platform& platform, const std::string& path, const std:
 // Replaces "path" with "bytes" as tessel replaces the index: written to
 // "temp_name" in the same directory, made durable, then renamed over
 // "path" in one step, so that a program reading "path" meanwhile sees the
-// old file or the new one, never a truncated one. The temporary file is
-// removed again when a step fails.
+// old file or the new one, never a truncated one. Whatever entry holds the
+// temporary name is removed first and the file created new, so that no
+// link there is ever followed; the caller holds the directory's lock. The
+// temporary file is removed again when a step fails.
 int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
                      const std::string& bytes);
 // Whether the directory of "path" lists an entry of exactly its name (a

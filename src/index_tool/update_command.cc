@@ -2,60 +2,71 @@
 // numbered nodelist of every catalogued base name, so that tessel finds a
 // newer list and rebuilds.
 //
-// A run first reads and checks everything (full lists, archives, diffs and
-// the lists they apply to) in memory. When anything is refused or cannot
-// be read, nothing is written. Otherwise every new list is written beside
-// the old ones under a temporary name, flushed, stamped and renamed into
-// place; an existing list is never replaced.
+// A run holds the locks tessel takes (the current directory and the
+// index's) and those of every nodelist directory it writes into, so that
+// no other update, init or build runs meanwhile. Each file is judged on
+// its own: one that is refused is reported and makes the status 1, while
+// everything that checks and comes from no refused file is still written.
+// One list and one diff are held in memory at a time.
 #include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <new>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "index/index_format.h"
 #include "index_tool/commands.h"
-#include "nodediff/archive_member.h"
+#include "index_tool/update_sources.h"
+#include "index_tool/update_write.h"
 #include "nodediff/diff_apply.h"
 #include "nodediff/list_names.h"
 #include "nodediff/nodelist_crc.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "platform/platform.h"
+#include "run/run_lock.h"
 
 namespace tessel {
 namespace {
 
 constexpr int kToolRefused = 1;
 
-// A file that may give a full list or a diff.
-struct Source {
-  std::string path;        // directory and name, as reported
-  std::string name;        // the name alone
-  bool archived = false;
-  std::string day;         // three digits (plain) or the archive's two
-  int64_t size = 0;        // as listed
+// A catalogued base name and the extension of the list the index was
+// built from.
+struct CatalogueBase {
+  std::string base;
+  std::string extension;
 };
 
-// A list to be written.
-struct NewList {
-  std::string name;   // BASE.nnn, built here
+// A full list that checks, to be installed.
+struct FullList {
+  const Source* source = nullptr;
   std::string day;
-  std::string from;   // the source, for the report
-  std::string bytes;
+  std::string first_line;
   uint16_t crc = 0;
 };
 
-// What a run does for one base name.
-struct BasePlan {
+// A diff that was read, by the list it applies to.
+struct WaitingDiff {
+  const Source* source = nullptr;
+  std::string day;
+  std::string first_line;
+  bool used = false;
+};
+
+// One base name's state during the run.
+struct BaseRun {
+  std::string base;
   std::string dir;        // the nodelist directory, with its "/" ("" = current)
   std::string list_name;  // BASE's last component
-  bool have_newest = false;
-  DirEntry newest;               // the list in use, by tessel's rule
-  std::vector<NewList> older;    // full lists older than the one in use, oldest first
-  std::vector<NewList> newer;    // then the rest, oldest first
+  std::string diff_name;
+  std::string index_extension;  // of the list the index was built from
+  std::set<std::string> made;   // days written by this run
+  int64_t last_stamp = 0;       // of the latest list written
 };
 
 struct UpdateRun {
@@ -63,16 +74,19 @@ struct UpdateRun {
   const ToolOptions& options;
   int status = kToolOk;
   std::map<std::string, std::vector<DirEntry>> listings;  // by directory
-  std::vector<BasePlan> plans;
 
   void Note(const std::string& path, const std::string& text) { std::cout << path << ": " << text << "\n"; }
   void Refuse(const std::string& path, const std::string& reason) {
     std::cerr << "tessel-index: " << path << ": refused: " << reason << "\n";
     status = std::max(status, kToolRefused);
   }
-  void Fail(const std::string& path, const std::string& doing, int error) {
-    std::cerr << "tessel-index: " << path << ": cannot " << doing << ": " << ErrorText(error) << "\n";
+  void Fail(const std::string& path, const std::string& problem) {
+    std::cerr << "tessel-index: " << path << ": " << problem << "\n";
     status = kToolFileError;
+  }
+  void Report(ReadOutcome outcome, const std::string& path, const std::string& reason) {
+    if (outcome == ReadOutcome::kRefused) Refuse(path, reason);
+    if (outcome == ReadOutcome::kFailed) Fail(path, reason);
   }
 };
 
@@ -103,125 +117,30 @@ bool ListFiles(UpdateRun* run, const std::string& dir, const std::vector<DirEntr
   return true;
 }
 
-enum class ReadResult { kRead, kFailed, kTooLarge };
-
-// Reads the whole of file "path", at most kMaxListBytes. "listed_size",
-// the size a listing showed, sizes the buffer: fresh memory is much of the
-// cost of a run, so it is taken once.
-ReadResult ReadWholeFile(UpdateRun* run, const std::string& path, int64_t listed_size, std::string* bytes) {
-  const Platform& p = run->platform;
-  bytes->clear();
-  FileId file = kNoFile;
-  int error = p.open_read(p.ctx, path.c_str(), &file);
-  if (error != 0) {
-    run->Fail(path, "open it", error);
-    return ReadResult::kFailed;
+// Runs "work" for file "path"; memory running out is reported naming the
+// file (status 3), and the run goes on with the next file.
+template <typename Work>
+void ForFile(UpdateRun* run, const std::string& path, Work work) {
+  try {
+    work();
+  } catch (const std::bad_alloc&) {
+    run->Fail(path, "not enough memory to process it");
   }
-  // One byte more than listed shows a file that has grown meanwhile.
-  size_t chunk = listed_size > 0 && static_cast<uint64_t>(listed_size) <= kMaxListBytes
-                     ? static_cast<size_t>(listed_size) + 1
-                     : size_t{1} << 20;
-  for (;;) {
-    size_t at = bytes->size();
-    bytes->resize(at + chunk);
-    uint32_t moved = 0;
-    error = p.read(p.ctx, file, bytes->data() + at, static_cast<uint32_t>(chunk), &moved);
-    bytes->resize(at + moved);
-    // A read moves fewer bytes than asked for only at the end of the file.
-    if (error != 0 || moved < chunk || bytes->size() > kMaxListBytes) break;
-    chunk = size_t{1} << 20;
-  }
-  p.close(p.ctx, file);
-  if (error != 0) {
-    run->Fail(path, "read it", error);
-    return ReadResult::kFailed;
-  }
-  if (bytes->size() > kMaxListBytes) {
-    run->Refuse(path, "larger than 64 MiB");
-    return ReadResult::kTooLarge;
-  }
-  return ReadResult::kRead;
-}
-
-// The list or diff a source holds: the file itself, or the member of an
-// archive named "stem.nnn". Sets "*day" to the three digits of its name.
-bool ReadSource(UpdateRun* run, const Source& source, const std::string& stem, std::string* bytes,
-                std::string* day) {
-  if (ReadWholeFile(run, source.path, source.size, bytes) != ReadResult::kRead) return false;
-  if (!source.archived) {
-    *day = source.day;
-    return true;
-  }
-  ArchiveMember member = ReadArchiveMember(*bytes, stem, source.day);
-  std::string format = ArchiveFormatOf(*bytes);
-  bytes->clear();
-  std::string expected = stem + ".?" + source.day;
-  switch (member.status) {
-    case MemberStatus::kRead:
-      *bytes = std::move(member.bytes);
-      *day = member.day;
-      return true;
-    case MemberStatus::kNoMember:
-      run->Refuse(source.path, "holds no member named " + expected + " (without folders)");
-      return false;
-    case MemberStatus::kTooLarge:
-      run->Refuse(source.path, "member " + member.name + " would unpack to more than 64 MiB");
-      return false;
-    case MemberStatus::kUnsupported: {
-      if (format.empty()) {
-        const char* by_name = ArchiverOfLetter(source.name[source.name.size() - 3]);
-        format = *by_name != '\0' ? std::string(by_name) + " (by its name)" : "unknown";
-      }
-      run->Refuse(source.path, "an archive of format " + format + ", which the archive library cannot read");
-      return false;
-    }
-    case MemberStatus::kDamaged:
-      run->Refuse(source.path, "cannot be unpacked: " + member.detail);
-      return false;
-  }
-  return false;
-}
-
-// Why a list (or "the list it makes", of a diff) fails its CRC.
-std::string CrcProblem(const ListCrc& crc, const std::string& subject) {
-  if (!crc.stated) return "the first line " + (subject.empty() ? std::string() : "of " + subject) + "states no CRC";
-  return "CRC " + (subject.empty() ? std::string() : "of " + subject) + "does not check: the first line says " +
-         CrcText(crc.stated_crc) + ", the lines give " + CrcText(crc.actual_crc);
 }
 
 int DayNumber(const std::string& day) { return day.empty() ? 0 : std::stoi(day); }
 
-// Whether the nodelist directory already holds BASE.day, or the run makes it.
-bool HasList(UpdateRun* run, const BasePlan& plan, const std::string& day, std::string* existing) {
-  const std::vector<DirEntry>* files = nullptr;
-  if (ListFiles(run, plan.dir, &files)) {
-    std::string found_day;
-    for (const DirEntry& entry : *files) {
-      if (IsNumberedName(entry.name, plan.list_name, &found_day) && found_day == day) {
-        *existing = plan.dir + entry.name;
-        return true;
-      }
-    }
+// Whether the nodelist directory holds BASE.day, or this run made it.
+bool HasList(UpdateRun* run, const BaseRun& base, const std::string& day, std::string* existing) {
+  if (base.made.count(day) != 0) {
+    *existing = base.dir + base.list_name + "." + day + " (made by this run)";
+    return true;
   }
-  for (const auto* group : {&plan.older, &plan.newer}) {
-    for (const NewList& list : *group) {
-      if (list.day == day) {
-        *existing = plan.dir + list.name + " (made from " + list.from + ")";
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
-// Inserts "list" into "group", keeping it ordered from oldest to latest.
-void InsertByDay(std::vector<NewList>* group, NewList list) {
-  size_t at = group->size();
-  while (at > 0 && IsLaterList({FirstLine((*group)[at - 1].bytes), DayNumber((*group)[at - 1].day)},
-                               {FirstLine(list.bytes), DayNumber(list.day)})) {
-    --at;
-  }
-  group->insert(group->begin() + static_cast<std::ptrdiff_t>(at), std::move(list));
+  std::vector<DirEntry> found =
+      SearchFiles(run->platform, base.dir + base.list_name + "." + day, SearchFilter::kOrdinaryFiles);
+  if (found.empty()) return false;
+  *existing = base.dir + found[0].name;
+  return true;
 }
 
 // The diff name for a base name: from --diff, or LIST replaced by DIFF.
@@ -232,254 +151,309 @@ std::string DiffNameOf(const ToolOptions& options, const std::string& base, cons
   return DiffNameFor(list_name);
 }
 
-// Reads and checks everything one base name's new lists come from, and
-// plans them.
-void PlanBase(UpdateRun* run, const std::string& base) {
-  NodelistPathParts parts = SplitNodelistPath(base);
-  BasePlan plan;
-  plan.dir = WithSlash(HostPath(parts.directory));
-  plan.list_name = parts.name;
-  std::string diff_name = DiffNameOf(run->options, base, plan.list_name);
-
-  const std::vector<DirEntry>* files = nullptr;
-  if (!ListFiles(run, plan.dir, &files)) {
-    run->Note(plan.dir.empty() ? "." : plan.dir, "cannot be listed; nothing done for " + base);
-    return;
-  }
-  std::vector<std::string> dirs = {plan.dir};
-  for (const std::string& inbound : run->options.inbound) {
-    std::string dir = WithSlash(HostPath(inbound));
-    if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
-  }
-  std::vector<Source> full_lists, diffs;
-  for (size_t d = 0; d < dirs.size(); ++d) {
-    if (!ListFiles(run, dirs[d], &files)) continue;  // reported once, by RunUpdate
-    for (const DirEntry& entry : *files) {
-      Source source{dirs[d] + entry.name, entry.name, false, "", entry.size};
-      char letter = 0;
-      if (d > 0 && IsNumberedName(entry.name, plan.list_name, &source.day)) {
-        full_lists.push_back(source);
-      } else if (IsArchivedName(entry.name, plan.list_name, &letter, &source.day)) {
-        source.archived = true;
-        full_lists.push_back(source);
-      } else if (!diff_name.empty() && IsNumberedName(entry.name, diff_name, &source.day)) {
-        diffs.push_back(source);
-      } else if (!diff_name.empty() && IsArchivedName(entry.name, diff_name, &letter, &source.day)) {
-        source.archived = true;
-        diffs.push_back(source);
-      }
+// The packed local time of the newest numbered list of "base".
+uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
+  uint32_t latest = 0;
+  std::string day;
+  for (const DirEntry& entry : SearchFiles(run->platform, base.dir + base.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
+    if (entry.name.size() >= 3 && entry.name[entry.name.size() - 3] >= '0' && entry.name[entry.name.size() - 3] <= '9') {
+      latest = std::max(latest, PackedLocal(run->platform, entry.mtime));
     }
   }
-  if (full_lists.empty() && diffs.empty()) return;
-
-  // The list in use, as tessel picks it.
-  std::string newest_bytes;
-  plan.have_newest = FindNewestFile(run->platform, plan.dir + plan.list_name + ".*", &plan.newest);
-  if (plan.have_newest &&
-      ReadWholeFile(run, plan.dir + plan.newest.name, plan.newest.size, &newest_bytes) != ReadResult::kRead) {
-    return;
-  }
-  std::string newest_day;
-  if (plan.have_newest) IsNumberedName(plan.newest.name, plan.list_name, &newest_day);
-  ListDay in_use{FirstLine(newest_bytes), DayNumber(newest_day)};
-
-  for (const Source& source : full_lists) {
-    NewList list;
-    if (!ReadSource(run, source, plan.list_name, &list.bytes, &list.day)) continue;
-    std::string existing;
-    if (HasList(run, plan, list.day, &existing)) {
-      run->Note(source.path, "skipped, " + existing + " is already there");
-      continue;
-    }
-    ListCrc crc = CheckListCrc(list.bytes);
-    if (!CrcChecks(crc)) {
-      run->Refuse(source.path, CrcProblem(crc, ""));
-      continue;
-    }
-    list.name = plan.list_name + "." + list.day;
-    list.from = source.path;
-    list.crc = crc.actual_crc;
-    bool older = plan.have_newest && !IsLaterList({FirstLine(list.bytes), DayNumber(list.day)}, in_use);
-    InsertByDay(older ? &plan.older : &plan.newer, std::move(list));
-  }
-
-  struct LoadedDiff {
-    const Source* source;
-    std::string day, bytes;
-    bool used = false;
-  };
-  std::vector<LoadedDiff> loaded;
-  for (const Source& source : diffs) {
-    LoadedDiff diff{&source, "", ""};
-    if (ReadSource(run, source, diff_name, &diff.bytes, &diff.day)) loaded.push_back(std::move(diff));
-  }
-  // From the latest list, apply every diff made for it, one after another.
-  for (;;) {
-    std::string_view current = plan.newer.empty() ? std::string_view(newest_bytes) : plan.newer.back().bytes;
-    if (plan.newer.empty() && !plan.have_newest) break;
-    auto it = std::find_if(loaded.begin(), loaded.end(), [&](const LoadedDiff& diff) {
-      return !diff.used && FirstLine(diff.bytes) == FirstLine(current);
-    });
-    if (it == loaded.end()) break;
-    it->used = true;
-    const std::string& path = it->source->path;
-    std::string existing;
-    if (HasList(run, plan, it->day, &existing)) {
-      run->Note(path, "skipped, " + existing + " is already there");
-      continue;
-    }
-    NewList list;
-    DiffOutcome outcome = ApplyNodediff(current, it->bytes, &list.bytes);
-    if (outcome.status != DiffStatus::kApplied) {
-      run->Refuse(path, DiffProblem(outcome, it->bytes));
-      break;
-    }
-    ListCrc crc = CheckListCrc(list.bytes);
-    if (!CrcChecks(crc)) {
-      run->Refuse(path, CrcProblem(crc, "the list it makes "));
-      break;
-    }
-    list.name = plan.list_name + "." + it->day;
-    list.day = it->day;
-    list.from = path;
-    list.crc = crc.actual_crc;
-    plan.newer.push_back(std::move(list));
-  }
-  for (const LoadedDiff& diff : loaded) {
-    if (!diff.used) run->Note(diff.source->path, "skipped, applies to no list here");
-  }
-  run->plans.push_back(std::move(plan));
+  return latest;
 }
 
-// The last-write time of "name" in "dir" as a fresh listing shows it.
-bool FileTime(const Platform& p, const std::string& dir, const std::string& name, int64_t* time) {
-  std::vector<DirEntry> listing;
-  if (!p.list_directory(p.ctx, dir.c_str(), &listing)) return false;
-  for (const DirEntry& entry : listing) {
-    if (entry.name == name) {
-      *time = entry.mtime;
-      return true;
-    }
+// Writes list "bytes" of "day", made from "from", as the newest list of
+// its base name (or, "before" set, just before the list in use), and
+// checks that tessel's newest-file rule sees it so.
+bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_view bytes, const std::string& from,
+             uint16_t crc, const StampRule* before) {
+  StampRule rule;
+  if (before != nullptr) {
+    rule = *before;
+  } else {
+    rule.bound = LatestOtherList(run, *base);
+    rule.earliest = base->last_stamp + 2;
   }
+  std::string name = base->list_name + "." + day;
+  std::string step;
+  int64_t stamp = 0;
+  int error = WriteNewList(run->platform, base->dir, name, bytes, rule, &stamp, &step);
+  if (error == kErrFileExists) {
+    run->Fail(base->dir + name, "appeared during the run; not replaced");
+    return false;
+  }
+  if (error != 0) {
+    run->Fail(base->dir + name, "cannot " + step + ": " + ErrorText(error));
+    return false;
+  }
+  base->made.insert(day);
+  std::cout << base->dir << name << " from " << from << ", CRC " << CrcText(crc) << "\n";
+  if (before != nullptr) return true;
+  base->last_stamp = stamp;
+  DirEntry newest;
+  if (!FindNewestFile(run->platform, base->dir + base->list_name + ".*", &newest) || newest.name != name) {
+    run->Fail(base->dir + name, "tessel would not take it as the newest list (" + newest.name + " is)");
+    return false;
+  }
+  return true;
+}
+
+// Whether "bytes" is a full list whose CRC checks, as received or with the
+// carriage returns it lost restored.
+bool FullListChecks(std::string_view bytes, std::string* problem, uint16_t* crc) {
+  ListCrc as_is = CheckListCrc(bytes);
+  ListCrc restored = CrcChecks(as_is) ? as_is : CheckListCrcWithCrLf(bytes);
+  *crc = restored.actual_crc;
+  if (CrcChecks(restored)) return true;
+  *problem = !as_is.stated ? std::string("the first line states no CRC")
+                           : "CRC does not check: the first line says " + CrcText(as_is.stated_crc) +
+                                 ", the lines give " + CrcText(as_is.actual_crc);
   return false;
 }
 
-// Writes "list" into "dir" under a temporary name, flushes it, gives it a
-// last-write time no earlier than "*stamp" (which it then holds) and
-// renames it into place, unless a list of that name has appeared meanwhile.
-bool WriteList(UpdateRun* run, const std::string& dir, const NewList& list, int64_t* stamp, bool at_least_now) {
-  const Platform& p = run->platform;
-  std::string path = dir + list.name;
-  std::string temp = path + ".new";  // never a numbered name
-  FileId file = kNoFile;
-  int error = p.create(p.ctx, temp.c_str(), &file);
-  if (error != 0) {
-    run->Fail(temp, "create it", error);
+// Reads every full list waiting for "base" and keeps those to install,
+// each once by day, in the order of their days; refusals are reported.
+std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const std::vector<Source>& sources) {
+  std::vector<FullList> lists;
+  for (const Source& source : sources) {
+    ForFile(run, source.path, [&] {
+      std::string bytes, day, reason;
+      ReadOutcome outcome = ReadSource(run->platform, source, base.list_name, &bytes, &day, &reason);
+      if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
+      std::string existing;
+      if (HasList(run, base, day, &existing)) return run->Note(source.path, "skipped, " + existing + " is already there");
+      auto same = std::find_if(lists.begin(), lists.end(), [&](const FullList& l) { return l.day == day; });
+      if (same != lists.end()) return run->Note(source.path, "skipped, the list of that day comes from " + same->source->path);
+      FullList list{&source, day, std::string(FirstLine(bytes)), 0};
+      if (!FullListChecks(bytes, &reason, &list.crc)) return run->Refuse(source.path, reason);
+      size_t at = lists.size();
+      while (at > 0 && IsLaterList({lists[at - 1].first_line, DayNumber(lists[at - 1].day)},
+                                   {list.first_line, DayNumber(list.day)})) {
+        --at;
+      }
+      lists.insert(lists.begin() + static_cast<std::ptrdiff_t>(at), std::move(list));
+    });
+  }
+  return lists;
+}
+
+// Installs the full lists: those older than the list in use just before
+// it, the rest after it, each read again and checked again.
+void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>& lists) {
+  DirEntry in_use;
+  bool have = FindNewestFile(run->platform, base->dir + base->list_name + ".*", &in_use);
+  std::string in_use_day, in_use_line, reason;
+  if (have) {
+    std::string bytes;
+    IsNumberedName(in_use.name, base->list_name, &in_use_day);
+    if (ReadPlainFile(run->platform, base->dir + in_use.name, in_use.size, &bytes, &reason) == ReadOutcome::kRead) {
+      in_use_line = FirstLine(bytes);
+    }
+  }
+  base->last_stamp = have ? in_use.mtime : 0;
+  size_t older = 0;
+  while (have && older < lists.size() &&
+         !IsLaterList({lists[older].first_line, DayNumber(lists[older].day)}, {in_use_line, DayNumber(in_use_day)})) {
+    ++older;
+  }
+  for (size_t i = 0; i < lists.size(); ++i) {
+    const FullList& list = lists[i];
+    ForFile(run, list.source->path, [&] {
+      std::string bytes, day;
+      ReadOutcome outcome = ReadSource(run->platform, *list.source, base->list_name, &bytes, &day, &reason);
+      if (outcome != ReadOutcome::kRead) return run->Report(outcome, list.source->path, reason);
+      uint16_t crc = 0;
+      if (day != list.day || !FullListChecks(bytes, &reason, &crc) || crc != list.crc) {
+        return run->Refuse(list.source->path, "changed while the run read it");
+      }
+      StampRule before{false, PackedLocal(run->platform, in_use.mtime), 0,
+                       in_use.mtime - 2 * static_cast<int64_t>(older - i)};
+      Install(run, base, day, bytes, list.source->path, crc, i < older ? &before : nullptr);
+    });
+  }
+}
+
+// Why a diff applies to no list here, and what would bridge the gap.
+std::string UnusedDiffNote(UpdateRun* run, const BaseRun& base, const WaitingDiff& diff) {
+  int wanted = DateInFirstLine(diff.first_line);
+  if (wanted == 0) return "skipped, applies to no list here";
+  std::string wanted_day = std::to_string(1000 + wanted % 1000).substr(1);
+  std::string existing;
+  if (HasList(run, base, wanted_day, &existing)) {
+    return "skipped, made for " + existing + ", which is not the newest list (already applied?)";
+  }
+  std::string note = "skipped, made for the list of day " + wanted_day + ", which is not here";
+  DirEntry newest;
+  std::string bytes, reason;
+  if (!FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest) ||
+      ReadPlainFile(run->platform, base.dir + newest.name, newest.size, &bytes, &reason) != ReadOutcome::kRead) {
+    return note;
+  }
+  int have = DateInFirstLine(FirstLine(bytes));
+  if (have == 0 || wanted <= have) return note + " (older than " + base.dir + newest.name + ", or of another network)";
+  return note + "; the newest list is " + base.dir + newest.name + ", so a week is missing: " + base.diff_name + "." +
+         wanted_day + " or a full " + base.list_name + "." + wanted_day + " would bridge it";
+}
+
+// Reads every diff once, noting the list each applies to.
+std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const std::vector<Source>& sources) {
+  std::vector<WaitingDiff> diffs;
+  for (const Source& source : sources) {
+    ForFile(run, source.path, [&] {
+      std::string bytes, day, reason;
+      ReadOutcome outcome = ReadSource(run->platform, source, base.diff_name, &bytes, &day, &reason);
+      if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
+      diffs.push_back(WaitingDiff{&source, day, std::string(FirstLine(bytes)), false});
+    });
+  }
+  return diffs;
+}
+
+// Applies diff "diff" to "*current"; on success "*current" is the new list,
+// written. False when the diff was refused or the list not written.
+bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* current) {
+  const std::string& path = diff->source->path;
+  std::string bytes, day, reason;
+  ReadOutcome outcome = ReadSource(run->platform, *diff->source, base->diff_name, &bytes, &day, &reason);
+  if (outcome != ReadOutcome::kRead) {
+    run->Report(outcome, path, reason);
     return false;
   }
-  const char* what = "write it";
-  for (size_t at = 0; at < list.bytes.size() && error == 0;) {
-    uint32_t size = static_cast<uint32_t>(std::min<size_t>(list.bytes.size() - at, 1 << 20));
-    uint32_t moved = 0;
-    error = p.write(p.ctx, file, list.bytes.data() + at, size, &moved);
-    if (error == 0 && moved < size) error = kErrShortWrite;
-    at += moved;
-  }
-  if (error == 0) {
-    what = "flush it";
-    error = p.sync(p.ctx, file);
-  }
-  int close_error = p.close(p.ctx, file);
-  if (error == 0 && close_error != 0) {
-    what = "close it";
-    error = close_error;
-  }
-  int64_t written = 0;
-  if (error == 0 && at_least_now && !FileTime(p, dir, list.name + ".new", &written)) {
-    what = "read its time";
-    error = kErrFileNotFound;
-  }
-  if (error == 0) {
-    what = "set its time";
-    *stamp = std::max(*stamp, written);
-    error = p.set_file_time(p.ctx, temp.c_str(), *stamp);
-  }
-  if (error == 0 && FileExists(p, path)) {
-    p.remove(p.ctx, temp.c_str());
-    std::cerr << "tessel-index: " << path << ": appeared during the run; not replaced\n";
-    run->status = kToolFileError;
+  if (FirstLine(bytes) != FirstLine(*current)) {
+    run->Refuse(path, "changed while the run read it");
     return false;
   }
-  if (error == 0) {
-    what = "rename it";
-    error = p.rename(p.ctx, temp.c_str(), path.c_str());
-  }
-  if (error != 0) {
-    p.remove(p.ctx, temp.c_str());
-    run->Fail(temp, what, error);
+  std::string made;
+  DiffOutcome applied = ApplyNodediff(*current, bytes, &made);
+  if (applied.status != DiffStatus::kApplied) {
+    run->Refuse(path, DiffProblem(applied, bytes));
     return false;
   }
-  std::cout << path << " from " << list.from << ", CRC " << CrcText(list.crc) << "\n";
+  ListCrc crc = CheckListCrc(made);
+  if (!CrcChecks(crc)) {
+    run->Refuse(path, !crc.stated ? std::string("the first line of the list it makes states no CRC")
+                                  : "CRC of the list it makes does not check: the first line says " +
+                                        CrcText(crc.stated_crc) + ", the lines give " + CrcText(crc.actual_crc));
+    return false;
+  }
+  bytes = std::string();  // one diff in memory at a time
+  if (!Install(run, base, day, made, path, crc.actual_crc, nullptr)) return false;
+  *current = std::move(made);
   return true;
 }
 
-// Writes a base name's new lists so that tessel's newest-file rule, which
-// goes by last-write time in two-second steps, picks the latest day: older
-// full lists are stamped just before the list in use, the others after it
-// in the order of their days, each at least two seconds after the one
-// before.
-bool WritePlan(UpdateRun* run, const BasePlan& plan) {
-  int64_t newest_time = plan.have_newest ? plan.newest.mtime : 0;
-  int64_t stamp = newest_time - 2 * static_cast<int64_t>(plan.older.size());
-  for (const NewList& list : plan.older) {
-    if (!WriteList(run, plan.dir, list, &stamp, false)) return false;
-    stamp += 2;
+// From the newest list, applies every diff made for it, one after another.
+void ApplyDiffs(UpdateRun* run, BaseRun* base, std::vector<WaitingDiff>* diffs) {
+  DirEntry newest;
+  if (diffs->empty() || !FindNewestFile(run->platform, base->dir + base->list_name + ".*", &newest)) return;
+  std::string current, reason;
+  ReadOutcome outcome = ReadPlainFile(run->platform, base->dir + newest.name, newest.size, &current, &reason);
+  if (outcome != ReadOutcome::kRead) return run->Report(outcome, base->dir + newest.name, reason);
+  base->last_stamp = std::max(base->last_stamp, newest.mtime);
+  for (;;) {
+    auto next = std::find_if(diffs->begin(), diffs->end(), [&](const WaitingDiff& d) {
+      return !d.used && d.first_line == FirstLine(current);
+    });
+    if (next == diffs->end()) break;
+    next->used = true;
+    std::string existing;
+    if (HasList(run, *base, next->day, &existing)) {
+      run->Note(next->source->path, "skipped, " + existing + " is already there");
+      continue;
+    }
+    ForFile(run, next->source->path, [&] { ApplyOne(run, base, &*next, &current); });
   }
-  stamp = plan.have_newest ? newest_time + 2 : 0;
-  for (const NewList& list : plan.newer) {
-    if (!WriteList(run, plan.dir, list, &stamp, true)) return false;
-    stamp += 2;
-  }
-  return true;
 }
 
 // Removes all but the "keep" newest numbered lists of a base name, by
-// tessel's rule (never the newest).
-void KeepNewest(UpdateRun* run, const std::string& dir, const std::string& list_name, int keep) {
+// tessel's rule, never the newest nor the one the index was built from.
+void KeepNewest(UpdateRun* run, const BaseRun& base, int keep) {
   const Platform& p = run->platform;
   std::vector<DirEntry> lists;
   std::string day;
-  for (DirEntry& entry : SearchFiles(p, dir + list_name + ".*", SearchFilter::kOrdinaryFiles)) {
-    if (IsNumberedName(entry.name, list_name, &day)) lists.push_back(std::move(entry));
+  for (DirEntry& entry : SearchFiles(p, base.dir + base.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
+    if (IsNumberedName(entry.name, base.list_name, &day)) lists.push_back(std::move(entry));
   }
-  auto stamp = [&](const DirEntry& e) {
-    LocalTime local;
-    return p.local_time(p.ctx, e.mtime, &local) ? PackFatTime(local) : 0u;
-  };
-  std::stable_sort(lists.begin(), lists.end(), [&](const DirEntry& a, const DirEntry& b) { return stamp(a) > stamp(b); });
+  std::stable_sort(lists.begin(), lists.end(), [&](const DirEntry& a, const DirEntry& b) {
+    return PackedLocal(p, a.mtime) > PackedLocal(p, b.mtime);
+  });
   DirEntry newest;
-  bool have_newest = FindNewestFile(p, dir + list_name + ".*", &newest);
+  bool have_newest = FindNewestFile(p, base.dir + base.list_name + ".*", &newest);
+  std::string indexed = base.list_name + "." + base.index_extension;
   for (size_t i = static_cast<size_t>(keep); i < lists.size(); ++i) {
-    if (have_newest && lists[i].name == newest.name) continue;
-    std::string path = dir + lists[i].name;
+    if ((have_newest && lists[i].name == newest.name) || EqualIgnoringCase(lists[i].name, indexed)) continue;
+    std::string path = base.dir + lists[i].name;
     int error = p.remove(p.ctx, path.c_str());
     if (error != 0) {
-      run->Fail(path, "remove it", error);
+      run->Fail(path, std::string("cannot remove it: ") + ErrorText(error));
     } else {
       std::cout << "removed " << path << "\n";
     }
   }
 }
 
+// Temporary lists left by a killed run: removed under the lock.
+void RemoveLeftovers(UpdateRun* run, const BaseRun& base) {
+  std::vector<DirEntry> entries;
+  if (!run->platform.list_directory(run->platform.ctx, base.dir.c_str(), &entries)) return;
+  for (const DirEntry& entry : entries) {
+    if (IsTemporaryList(entry.name, base.list_name)) run->platform.remove(run->platform.ctx, (base.dir + entry.name).c_str());
+  }
+}
+
+// Everything update does for one base name.
+void UpdateBase(UpdateRun* run, const CatalogueBase& catalogued) {
+  NodelistPathParts parts = SplitNodelistPath(catalogued.base);
+  BaseRun base;
+  base.base = catalogued.base;
+  base.dir = WithSlash(HostPath(parts.directory));
+  base.list_name = parts.name;
+  base.diff_name = DiffNameOf(run->options, catalogued.base, parts.name);
+  base.index_extension = catalogued.extension;
+
+  std::vector<std::string> dirs = {base.dir};
+  std::vector<std::vector<DirEntry>> listings;
+  const std::vector<DirEntry>* files = nullptr;
+  if (!ListFiles(run, base.dir, &files)) {
+    return run->Fail(base.dir.empty() ? "." : base.dir, "cannot be listed, so the lists of " + base.base +
+                                                            " are not found from the current directory");
+  }
+  listings.push_back(*files);
+  for (const std::string& inbound : run->options.inbound) {
+    std::string dir = WithSlash(HostPath(inbound));
+    if (std::find(dirs.begin(), dirs.end(), dir) != dirs.end() || !ListFiles(run, dir, &files)) continue;
+    dirs.push_back(dir);
+    listings.push_back(*files);
+  }
+  RemoveLeftovers(run, base);
+  SourceFiles sources;
+  FindSources(dirs, listings, base.list_name, base.diff_name, &sources);
+  listings.clear();
+  InstallFullLists(run, &base, CheckFullLists(run, base, sources.full_lists));
+  DirEntry newest;
+  if (!sources.diffs.empty() && !FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest)) {
+    run->Fail(base.base, "no numbered list of it is found from the current directory, so no diff can apply");
+    return;
+  }
+  std::vector<WaitingDiff> diffs = ReadDiffs(run, base, sources.diffs);
+  ApplyDiffs(run, &base, &diffs);
+  for (const WaitingDiff& diff : diffs) {
+    if (!diff.used) run->Note(diff.source->path, UnusedDiffNote(run, base, diff));
+  }
+  if (run->options.keep > 0) KeepNewest(run, base, run->options.keep);
+}
+
 // The catalogued base names, each once, read through the platform.
-bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
+bool ReadBaseNames(UpdateRun* run, std::vector<CatalogueBase>* bases) {
   const Platform& p = run->platform;
+  bases->clear();
   std::string path = PathIn(run->options.data_dir, kIndexFileName);
   FileId file = kNoFile;
   std::string opened;
   int error = OpenExistingFile(p, path, /*read_only=*/true, &file, &opened);
   if (error != 0) {
-    run->Fail(path, "open it", error);
+    run->Fail(path, std::string("cannot open it: ") + ErrorText(error));
     return false;
   }
   std::string head(kIndexHeaderSize + kSlotSize * kMaxSlots, '\0');
@@ -492,7 +466,7 @@ bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
   }
   p.close(p.ctx, file);
   if (error != 0) {
-    run->Fail(opened, "read it", error);
+    run->Fail(opened, std::string("cannot read it: ") + ErrorText(error));
     return false;
   }
   IndexHeader header = {};
@@ -500,45 +474,72 @@ bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
   int count = 0;
   if (got < sizeof header || !SlotCountOf(FirstEntryOffset(header), &count) ||
       static_cast<size_t>(kIndexHeaderSize + kSlotSize * count) > got) {
-    std::cerr << "tessel-index: " << opened << ": damaged: no header and catalogue as tessel-index init writes them\n";
-    run->status = kToolFileError;
+    run->Fail(opened, "damaged: no header and catalogue as tessel-index init writes them");
     return false;
   }
   for (int s = 0; s < count; ++s) {
     NodelistSlot slot;
     std::memcpy(&slot, head.data() + kIndexHeaderSize + s * kSlotSize, sizeof slot);
     if (!SlotInUse(slot)) continue;
-    std::string base(SlotBaseName(slot));
-    if (std::find(bases->begin(), bases->end(), base) == bases->end()) bases->push_back(base);
+    CatalogueBase base{std::string(SlotBaseName(slot)), std::string(SlotExtension(slot))};
+    auto same = [&](const CatalogueBase& b) { return b.base == base.base; };
+    if (std::none_of(bases->begin(), bases->end(), same)) bases->push_back(base);
   }
   return true;
+}
+
+void PrintWaiting(const Platform&, std::string_view dir) {
+  std::cout << "Waiting for another run to finish with " << DirectoryName(dir) << "..." << std::endl;
+}
+
+// The directories the run writes into: those tessel locks (the current
+// one and the index's) and every nodelist directory.
+std::vector<std::string> LockedDirs(const ToolOptions& options, const std::vector<CatalogueBase>& bases) {
+  std::vector<std::string> dirs = {"", options.data_dir};
+  for (const CatalogueBase& base : bases) dirs.push_back(WithSlash(HostPath(SplitNodelistPath(base.base).directory)));
+  return dirs;
+}
+
+// Reads the catalogue and locks its directories; reads it again under the
+// locks, since another run may have replaced it meanwhile.
+bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<CatalogueBase>* bases) {
+  if (!ReadBaseNames(run, bases)) return false;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    std::vector<std::string> dirs = LockedDirs(run->options, *bases);
+    std::string failed;
+    bool timed_out = false;
+    int error = LockDirectorySet(run->platform, dirs, PrintWaiting, locks, &failed, &timed_out);
+    if (error != 0) {
+      run->Fail(failed, timed_out ? "gave up after 10 minutes waiting for its lock"
+                                  : std::string("cannot lock: ") + ErrorText(error));
+      return false;
+    }
+    if (!ReadBaseNames(run, bases)) return false;
+    std::vector<std::string> now = LockedDirs(run->options, *bases);
+    if (std::all_of(now.begin(), now.end(), [&](const std::string& d) {
+          return std::find(dirs.begin(), dirs.end(), d) != dirs.end();
+        })) {
+      return true;
+    }
+    UnlockDirectorySet(run->platform, locks);
+  }
+  run->Fail(PathIn(run->options.data_dir, kIndexFileName), "kept changing while the run waited for it");
+  return false;
 }
 
 }  // namespace
 
 int RunUpdate(const ToolOptions& options) {
-  UpdateRun run{PosixPlatform(), options, kToolOk, {}, {}};
-  std::vector<std::string> bases;
-  if (!ReadBaseNames(&run, &bases)) return run.status;
+  UpdateRun run{*options.platform, options, kToolOk, {}};
+  DirectoryLockSet locks;
+  std::vector<CatalogueBase> bases;
+  if (!LockAndReadBases(&run, &locks, &bases)) return run.status;
   for (const std::string& inbound : options.inbound) {
     const std::vector<DirEntry>* files = nullptr;
-    std::string dir = WithSlash(HostPath(inbound));
-    if (!ListFiles(&run, dir, &files)) run.Fail(inbound, "list it", kErrPathNotFound);
+    if (!ListFiles(&run, WithSlash(HostPath(inbound)), &files)) run.Fail(inbound, "cannot list it");
   }
-  for (const std::string& base : bases) PlanBase(&run, base);
-  if (run.status != kToolOk) {
-    std::cerr << "tessel-index: nothing written\n";
-    return run.status;
-  }
-  for (const BasePlan& plan : run.plans) {
-    if (!WritePlan(&run, plan)) break;
-  }
-  if (run.status == kToolOk && options.keep > 0) {
-    for (const std::string& base : bases) {
-      NodelistPathParts parts = SplitNodelistPath(base);
-      KeepNewest(&run, WithSlash(HostPath(parts.directory)), parts.name, options.keep);
-    }
-  }
+  for (const CatalogueBase& base : bases) UpdateBase(&run, base);
+  UnlockDirectorySet(run.platform, &locks);
   return run.status;
 }
 

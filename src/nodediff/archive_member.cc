@@ -21,8 +21,9 @@ std::string LibraryWords(archive* a) {
   return text != nullptr ? text : "unknown error";
 }
 
-// Reads the current member's data into "*bytes", at most kMaxListBytes.
-MemberStatus ReadData(archive* a, std::string* bytes, std::string* detail) {
+// Reads the current member's data, counting it against "*budget", into
+// "*bytes" (at most kMaxListBytes), or nowhere when "bytes" is null.
+MemberStatus ReadData(archive* a, size_t* budget, std::string* bytes, std::string* detail) {
   char buffer[65536];
   for (;;) {
     la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
@@ -31,26 +32,30 @@ MemberStatus ReadData(archive* a, std::string* bytes, std::string* detail) {
       return MemberStatus::kDamaged;
     }
     if (n == 0) return MemberStatus::kRead;
+    if (static_cast<size_t>(n) > *budget) return MemberStatus::kOverBudget;
+    *budget -= static_cast<size_t>(n);
+    if (bytes == nullptr) continue;
     if (bytes->size() + static_cast<size_t>(n) > kMaxListBytes) return MemberStatus::kTooLarge;
     bytes->append(buffer, static_cast<size_t>(n));
   }
 }
 
-}  // namespace
-
-std::string ArchiveFormatOf(std::string_view a) {
-  auto starts = [&](std::string_view magic, size_t at = 0) { return a.size() >= at + magic.size() && a.substr(at, magic.size()) == magic; };
-  if (starts("PK\x03\x04") || starts("PK\x05\x06")) return "ZIP";
-  if (starts("Rar!\x1A\x07")) return "RAR";
-  if (starts("7z\xBC\xAF\x27\x1C")) return "7-Zip";
-  if (starts("\x60\xEA")) return "ARJ";
-  if (starts("-lh", 2) || starts("-lz", 2)) return "LHA";
-  if (starts("\x1F\x8B")) return "gzip";
-  if (starts("\x1A") && a.size() > 1 && a[1] >= 1 && a[1] <= 20) return "ARC";
-  if (starts("HA")) return "HA";
-  if (starts("ZOO ")) return "ZOO";
-  return "";
+// The compression filters the library has built in; a filter it lacks
+// would otherwise be run as an external program.
+void SupportBuiltInFilters(archive* a) {
+  archive_read_support_filter_compress(a);  // always built in
+  if (archive_zlib_version() != nullptr) archive_read_support_filter_gzip(a);
+  if (archive_bzlib_version() != nullptr) archive_read_support_filter_bzip2(a);
+  if (archive_liblzma_version() != nullptr) {
+    archive_read_support_filter_xz(a);
+    archive_read_support_filter_lzma(a);
+    archive_read_support_filter_lzip(a);
+  }
+  if (archive_libzstd_version() != nullptr) archive_read_support_filter_zstd(a);
+  if (archive_liblz4_version() != nullptr) archive_read_support_filter_lz4(a);
 }
+
+}  // namespace
 
 ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, std::string_view digits) {
   ArchiveMember result;
@@ -61,8 +66,9 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
     result.detail = "the archive library could not start";
     return result;
   }
-  archive_read_support_filter_all(a);
+  SupportBuiltInFilters(a);
   archive_read_support_format_all(a);
+  size_t budget = kArchiveBudgetBytes;
   if (archive_read_open_memory(a, bytes.data(), bytes.size()) != ARCHIVE_OK) {
     result.status = archive_format(a) == 0 ? MemberStatus::kUnsupported : MemberStatus::kDamaged;
     result.detail = LibraryWords(a);
@@ -82,7 +88,15 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
     std::string day;
     if (path == nullptr || !IsNumberedName(path, stem, &day) || day.substr(1) != digits ||
         archive_entry_filetype(entry) != AE_IFREG) {
-      continue;  // another member, a folder, or a name with folders in it
+      // Another member, a folder, or a name with folders in it: its data
+      // is decompressed all the same on the way to the next, so it counts.
+      result.status = ReadData(a, &budget, nullptr, &result.detail);
+      if (result.status == MemberStatus::kRead) {
+        result.status = MemberStatus::kNoMember;
+        continue;
+      }
+      if (path != nullptr) result.name = path;
+      return result;
     }
     result.name = path;
     if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > static_cast<la_int64_t>(kMaxListBytes)) {
@@ -90,7 +104,7 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
       return result;
     }
     if (archive_entry_size_is_set(entry)) result.bytes.reserve(static_cast<size_t>(archive_entry_size(entry)));
-    result.status = ReadData(a, &result.bytes, &result.detail);
+    result.status = ReadData(a, &budget, &result.bytes, &result.detail);
     if (result.status != MemberStatus::kRead) {
       result.bytes.clear();
       return result;

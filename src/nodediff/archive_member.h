@@ -5,12 +5,18 @@
 // Archives come from the network: a member's name never becomes a path.
 // Only a member named exactly "stem.nnn" (letter case aside, no folders)
 // whose last two digits are the archive's is read, and no more than
-// kMaxListBytes of it.
+// kMaxListBytes of it. Every member's data counts against a budget of
+// decompressed bytes (kArchiveBudgetBytes), those of members skipped on
+// the way too, so that a small archive that unpacks to gigabytes is given
+// up quickly. Only the compression filters built into the library are
+// enabled: an archive never starts another program.
 #ifndef TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
 #define TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
 
 #include <string>
 #include <string_view>
+
+#include "nodediff/archive_format.h"
 
 namespace tessel {
 
@@ -20,7 +26,11 @@ enum class MemberStatus {
   kTooLarge,     // the member would unpack to more than kMaxListBytes
   kUnsupported,  // a format the archive library cannot read
   kDamaged,      // the library recognised the format but could not read it
+  kOverBudget,   // more than kArchiveBudgetBytes decompressed in all
 };
+
+// Bytes decompressed at most from one archive, over all its members.
+constexpr size_t kArchiveBudgetBytes = size_t{128} << 20;
 
 struct ArchiveMember {
   MemberStatus status = MemberStatus::kNoMember;
@@ -32,10 +42,6 @@ struct ArchiveMember {
 
 // Reads the member "stem.?dd" ("dd" being "digits") of "archive".
 ArchiveMember ReadArchiveMember(std::string_view archive, std::string_view stem, std::string_view digits);
-
-// The format an archive's first bytes show ("ZIP", "ARC", "ARJ", ...), or
-// "" when they show none known.
-std::string ArchiveFormatOf(std::string_view archive);
 
 }  // namespace tessel
 

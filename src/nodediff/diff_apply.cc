@@ -77,6 +77,15 @@ bool ParseCommand(std::string_view line, char* op, size_t* count) {
   return true;
 }
 
+bool IsBlank(std::string_view line) { return line.find_first_not_of(" \t\r") == std::string_view::npos; }
+
+bool OnlyBlankLinesLeft(LineCursor c) {
+  while (!c.AtEnd()) {
+    if (!IsBlank(NextLine(&c))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 DiffOutcome ApplyNodediff(std::string_view old_list, std::string_view diff, std::string* result) {
@@ -90,7 +99,9 @@ DiffOutcome ApplyNodediff(std::string_view old_list, std::string_view diff, std:
     ++line;
     char op = 0;
     size_t count = 0;
-    if (!ParseCommand(NextLine(&diff_text), &op, &count)) return {DiffStatus::kBadCommand, line};
+    std::string_view command = NextLine(&diff_text);
+    if (IsBlank(command) && OnlyBlankLinesLeft(diff_text)) break;  // blank lines after the last command
+    if (!ParseCommand(command, &op, &count)) return {DiffStatus::kBadCommand, line};
     LineCursor* source = op == 'A' ? &diff_text : &old_text;
     size_t start = source->pos;
     bool crlf = true;

@@ -4,7 +4,8 @@
 // applies to. Each following line is a command: "Ann" adds the nn lines
 // that follow it in the diff, "Cnn" copies the next nn lines of the old
 // list, "Dnn" skips them. The commands must use up the old list exactly.
-// Both texts end at their first Ctrl-Z (or at their end); lines end in
+// Both texts end at their first Ctrl-Z (or at their end), and blank lines
+// after a diff's last command are ignored; lines end in
 // CR LF or a bare LF. The new list has CR LF line ends and a closing
 // Ctrl-Z, whatever the line ends of the old list and the diff.
 #ifndef TESSEL_NODEDIFF_DIFF_APPLY_H_

@@ -157,6 +157,24 @@ ListCrc CheckListCrc(std::string_view list) {
   return result;
 }
 
+ListCrc CheckListCrcWithCrLf(std::string_view list) {
+  ListCrc result = CheckListCrc(list);
+  std::string_view text = TextBeforeCtrlZ(list);
+  size_t at = text.find('\n');
+  at = at == std::string_view::npos ? text.size() : at + 1;
+  uint16_t crc = 0;
+  while (at < text.size()) {
+    size_t lf = text.find('\n', at);
+    size_t end = lf == std::string_view::npos ? text.size() : lf;
+    size_t body_end = end > at && text[end - 1] == '\r' ? end - 1 : end;
+    crc = Crc16(text.data() + at, body_end - at, crc);
+    if (lf != std::string_view::npos) crc = Crc16("\r\n", 2, crc);
+    at = end + 1;
+  }
+  result.actual_crc = crc;
+  return result;
+}
+
 std::string CrcText(uint16_t crc) {
   char text[8];
   std::snprintf(text, sizeof text, "%05u", static_cast<unsigned>(crc));

@@ -35,6 +35,10 @@ struct ListCrc {
 // The CRC a nodelist states and the one its bytes give.
 ListCrc CheckListCrc(std::string_view list);
 
+// The same, counting every line end of the bytes covered as CR LF: the
+// CRC of a list whose carriage returns were lost on the way.
+ListCrc CheckListCrcWithCrLf(std::string_view list);
+
 inline bool CrcChecks(const ListCrc& crc) { return crc.stated && crc.stated_crc == crc.actual_crc; }
 
 // A CRC as the first line writes it: five digits ("02616").

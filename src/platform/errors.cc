@@ -17,6 +17,8 @@ const char* ErrorText(int error) {
       return "invalid handle";
     case kErrNoMemory:
       return "not enough memory";
+    case kErrFileExists:
+      return "an entry of that name exists";
     case kErrShortRead:
       return "read past end of file";
     case kErrShortWrite:

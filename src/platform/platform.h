@@ -10,8 +10,8 @@
 //
 // Error numbers are the host's: 0 is success, 2 file not found, 3 path not
 // found, 4 too many open files, 5 access denied, 6 bad handle, 8 out of
-// memory, 100 a read that moved no bytes, 101 a write that moved too few,
-// 162 any other device fault.
+// memory, 80 the file exists, 100 a read that moved no bytes, 101 a write
+// that moved too few, 162 any other device fault.
 #ifndef TESSEL_PLATFORM_PLATFORM_H_
 #define TESSEL_PLATFORM_PLATFORM_H_
 
@@ -28,6 +28,7 @@ constexpr int kErrTooManyOpenFiles = 4;
 constexpr int kErrAccessDenied = 5;
 constexpr int kErrBadHandle = 6;
 constexpr int kErrNoMemory = 8;
+constexpr int kErrFileExists = 80;
 constexpr int kErrShortRead = 100;
 constexpr int kErrShortWrite = 101;
 constexpr int kErrDeviceFault = 162;
@@ -55,6 +56,33 @@ struct DirectoryLock {
   uint64_t device = 0;
   uint64_t inode = 0;
   bool held = false;
+};
+
+// What the system knows of a file or of a directory entry.
+struct FileInfo {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t mtime = 0;   // last write, seconds since 1970-01-01 UTC
+  int64_t size = 0;
+  bool is_regular = false;
+  bool is_link = false;  // the entry itself is a symbolic link (entry_info)
+};
+
+// A helper program run in isolation (see Platform::run_helper).
+struct HelperRun {
+  const char* program = nullptr;    // its file name, without folders
+  std::vector<std::string> args;    // arguments after the program's name
+  FileId input = kNoFile;           // its standard input: an open file, or none
+  uint32_t cpu_seconds = 10;        // processor time
+  uint64_t address_space = 0;       // bytes of address space; 0 = no limit
+  uint32_t wall_ms = 20000;         // time from start to end, enforced from outside
+  size_t max_output = 0;            // bytes of standard output taken at most
+};
+
+struct HelperOutcome {
+  bool timed_out = false;        // killed after wall_ms
+  bool output_overflow = false;  // killed for writing more than max_output
+  int exit_status = -1;          // its exit status; -1 when it was killed
 };
 
 // A moment in local time, as the host's clock shows it.
@@ -96,6 +124,31 @@ struct Platform {
   int (*rename)(void* ctx, const char* from, const char* to);
   // Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).
   int (*set_file_time)(void* ctx, const char* path, int64_t time);
+
+  // Creates file "path", which must not exist, for reading and writing. An
+  // entry already at that name (a file, a directory, a link, also a link
+  // to nothing) is kErrFileExists and is never opened nor followed; a
+  // link among the folders of "path" is followed as usual.
+  int (*create_new)(void* ctx, const char* path, FileId* file);
+  // Sets the last-write time of open file "file" (seconds since 1970 UTC).
+  int (*set_open_file_time)(void* ctx, FileId file, int64_t time);
+  // What the system knows of open file "file".
+  int (*open_file_info)(void* ctx, FileId file, FileInfo* info);
+  // What the system knows of the entry "path" itself: a link is described,
+  // not followed (is_link set). kErrFileNotFound when there is none.
+  int (*entry_info)(void* ctx, const char* path, FileInfo* info);
+  // A number that tells this process from every other one running now.
+  uint32_t (*process_id)(void* ctx);
+  // Runs helper program "run.program", found beside the running program
+  // (or in ../libexec/tessel from there), isolated from this run: it sees
+  // only its standard input (run.input, or nothing), may write no file and
+  // open few, runs under the limits of processor time and address space,
+  // and is killed once run.wall_ms have passed or once it writes more than
+  // run.max_output bytes. Waits for it to end and puts what it wrote to
+  // standard output into "*output". Returns 0 when the helper ran (however
+  // it ended: see "*outcome"), or the error number of starting it
+  // (kErrFileNotFound: there is no such program).
+  int (*run_helper)(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome);
 
   // Lists every entry of directory "dir" ("" is the current directory)
   // except "." and "..", in no particular order. Returns false when the

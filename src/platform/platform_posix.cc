@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/helper_posix.h"
 #include "platform/platform.h"
 
 extern "C" char** environ;
@@ -325,6 +326,55 @@ int PosixSetFileTime(void*, const char* path, int64_t time) {
   return 0;
 }
 
+int PosixCreateNew(void*, const char* path, FileId* file) {
+  *file = kNoFile;
+  int fd;
+  // O_EXCL with O_CREAT fails on any entry of the name, a link included,
+  // and never follows one; O_NOFOLLOW says so once more.
+  if (OpenRetrying(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &fd) != 0) {
+    return errno == EEXIST ? kErrFileExists : LastError();
+  }
+  *file = fd;
+  return 0;
+}
+
+int PosixSetOpenFileTime(void*, FileId file, int64_t time) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(time);
+  times[1].tv_nsec = 0;
+  if (::futimens(file, times) != 0) return LastError();
+  return 0;
+}
+
+void DescribeFile(const struct stat& st, FileInfo* info) {
+  info->device = static_cast<uint64_t>(st.st_dev);
+  info->inode = static_cast<uint64_t>(st.st_ino);
+  info->mtime = static_cast<int64_t>(st.st_mtime);
+  info->size = static_cast<int64_t>(st.st_size);
+  info->is_regular = S_ISREG(st.st_mode);
+  info->is_link = S_ISLNK(st.st_mode);
+}
+
+int PosixOpenFileInfo(void*, FileId file, FileInfo* info) {
+  *info = FileInfo{};
+  struct stat st;
+  if (::fstat(file, &st) != 0) return LastError();
+  DescribeFile(st, info);
+  return 0;
+}
+
+int PosixEntryInfo(void*, const char* path, FileInfo* info) {
+  *info = FileInfo{};
+  struct stat st;
+  if (::lstat(path, &st) != 0) return LastError();
+  DescribeFile(st, info);
+  return 0;
+}
+
+uint32_t PosixProcessId(void*) { return static_cast<uint32_t>(::getpid()); }
+
 bool PosixListDirectory(void*, const char* dir, std::vector<DirEntry>* entries) {
   entries->clear();
   DIR* stream = ::opendir(*dir == '\0' ? "." : dir);
@@ -482,6 +532,12 @@ const Platform& PosixPlatform() {
       .remove = PosixRemove,
       .rename = PosixRename,
       .set_file_time = PosixSetFileTime,
+      .create_new = PosixCreateNew,
+      .set_open_file_time = PosixSetOpenFileTime,
+      .open_file_info = PosixOpenFileInfo,
+      .entry_info = PosixEntryInfo,
+      .process_id = PosixProcessId,
+      .run_helper = PosixRunHelper,
       .list_directory = PosixListDirectory,
       .environment = PosixEnvironment,
       .local_time = PosixLocalTime,

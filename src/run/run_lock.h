@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -38,6 +39,19 @@ int LockDirectories(const Platform& platform, std::string_view first, std::strin
 
 // Releases and closes every lock of "locks".
 void UnlockDirectories(const Platform& platform, DirectoryLocks* locks);
+
+// The locks of a run that writes into any number of directories.
+struct DirectoryLockSet {
+  std::vector<DirectoryLock> locks;
+};
+
+// Locks every directory of "dirs" as LockDirectories locks two: each
+// directory once, in the order of device and inode, waiting while another
+// run holds one; the same results.
+int LockDirectorySet(const Platform& platform, const std::vector<std::string>& dirs,
+                     void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLockSet* locks,
+                     std::string* failed, bool* timed_out);
+void UnlockDirectorySet(const Platform& platform, DirectoryLockSet* locks);
 
 // A directory as messages name it: "" is "the current directory".
 std::string DirectoryName(std::string_view dir);

@@ -34,6 +34,14 @@ const char* FileOpName(FileOp op) {
       return "set_file_time";
     case FileOp::kList:
       return "list_directory";
+    case FileOp::kCreateNew:
+      return "create_new";
+    case FileOp::kSetOpenTime:
+      return "set_open_file_time";
+    case FileOp::kInfo:
+      return "file_info";
+    case FileOp::kHelper:
+      return "run_helper";
   }
   return "?";
 }
@@ -229,6 +237,72 @@ int FakeSetFileTime(void* ctx, const char* path, int64_t time) {
   if (it == disk->files.end()) return HasChildren(*disk, path) ? kErrAccessDenied : kErrFileNotFound;
   if (it->second.directory) return kErrAccessDenied;
   it->second.mtime = time;
+  return 0;
+}
+
+int FakeCreateNew(void* ctx, const char* path, FileId* file) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kCreateNew, path);
+  *file = kNoFile;
+  if (disk->files.count(path) != 0 || HasChildren(*disk, path)) return kErrFileExists;
+  FakeFile created;
+  created.inode = disk->next_inode++;
+  disk->files.emplace(path, std::move(created));
+  *file = NewHandle(disk, path);
+  return 0;
+}
+
+int FakeSetOpenFileTime(void* ctx, FileId file, int64_t time) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kSetOpenTime, HandlePath(disk, file));
+  FakeFile* data_file = FileOf(disk, FindHandle(disk, file));
+  if (data_file == nullptr) return kErrBadHandle;
+  data_file->mtime = time;
+  return 0;
+}
+
+void DescribeFake(const FakeFile& file, FileInfo* info) {
+  info->inode = file.inode;
+  info->mtime = file.mtime;
+  info->size = static_cast<int64_t>(file.data.size());
+  info->is_regular = !file.directory;
+}
+
+int FakeOpenFileInfo(void* ctx, FileId file, FileInfo* info) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kInfo, HandlePath(disk, file));
+  *info = FileInfo{};
+  const FakeFile* data_file = FileOf(disk, FindHandle(disk, file));
+  if (data_file == nullptr) return kErrBadHandle;
+  DescribeFake(*data_file, info);
+  return 0;
+}
+
+int FakeEntryInfo(void* ctx, const char* path, FileInfo* info) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kInfo, path);
+  *info = FileInfo{};
+  auto it = disk->files.find(path);
+  if (it == disk->files.end()) return HasChildren(*disk, path) ? 0 : kErrFileNotFound;
+  DescribeFake(it->second, info);
+  return 0;
+}
+
+uint32_t FakeProcessId(void* ctx) { return Disk(ctx)->process_id; }
+
+int FakeRunHelper(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
+  FakeDisk* disk = Disk(ctx);
+  Log(disk, FileOp::kHelper, run.program);
+  *outcome = HelperOutcome{};
+  output->clear();
+  if (!disk->helper_present) return kErrFileNotFound;
+  disk->helper_runs.push_back(run.args);
+  if (disk->helper_output.size() > run.max_output) {
+    outcome->output_overflow = true;
+    return 0;
+  }
+  *output = disk->helper_output;
+  outcome->exit_status = disk->helper_exit_status;
   return 0;
 }
 
@@ -457,6 +531,39 @@ bool FaultyListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entr
   return Inner(ctx).list_directory(Inner(ctx).ctx, dir, entries);
 }
 
+int FaultyCreateNew(void* ctx, const char* path, FileId* file) {
+  if (Strikes(Plan(ctx), FileOp::kCreateNew)) {
+    *file = kNoFile;
+    return Plan(ctx)->error;
+  }
+  return Inner(ctx).create_new(Inner(ctx).ctx, path, file);
+}
+
+int FaultySetOpenFileTime(void* ctx, FileId file, int64_t time) {
+  if (Strikes(Plan(ctx), FileOp::kSetOpenTime)) return Plan(ctx)->error;
+  return Inner(ctx).set_open_file_time(Inner(ctx).ctx, file, time);
+}
+
+int FaultyOpenFileInfo(void* ctx, FileId file, FileInfo* info) {
+  if (Strikes(Plan(ctx), FileOp::kInfo)) return Plan(ctx)->error;
+  return Inner(ctx).open_file_info(Inner(ctx).ctx, file, info);
+}
+
+int FaultyEntryInfo(void* ctx, const char* path, FileInfo* info) {
+  if (Strikes(Plan(ctx), FileOp::kInfo)) return Plan(ctx)->error;
+  return Inner(ctx).entry_info(Inner(ctx).ctx, path, info);
+}
+
+uint32_t FaultyProcessId(void* ctx) { return Inner(ctx).process_id(Inner(ctx).ctx); }
+
+int FaultyRunHelper(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
+  if (Strikes(Plan(ctx), FileOp::kHelper)) {
+    *outcome = HelperOutcome{};
+    return Plan(ctx)->error;
+  }
+  return Inner(ctx).run_helper(Inner(ctx).ctx, run, output, outcome);
+}
+
 const char* const* FaultyEnvironment(void* ctx) { return Inner(ctx).environment(Inner(ctx).ctx); }
 
 bool FaultyLocalTime(void* ctx, int64_t time, LocalTime* local) {
@@ -495,6 +602,12 @@ Platform MakeFakePlatform(FakeDisk* disk) {
       .remove = FakeRemove,
       .rename = FakeRename,
       .set_file_time = FakeSetFileTime,
+      .create_new = FakeCreateNew,
+      .set_open_file_time = FakeSetOpenFileTime,
+      .open_file_info = FakeOpenFileInfo,
+      .entry_info = FakeEntryInfo,
+      .process_id = FakeProcessId,
+      .run_helper = FakeRunHelper,
       .list_directory = FakeListDirectory,
       .environment = FakeEnvironment,
       .local_time = FakeLocalTime,
@@ -521,6 +634,12 @@ Platform MakeFaultyPlatform(FaultPlan* plan) {
       .remove = FaultyRemove,
       .rename = FaultyRename,
       .set_file_time = FaultySetFileTime,
+      .create_new = FaultyCreateNew,
+      .set_open_file_time = FaultySetOpenFileTime,
+      .open_file_info = FaultyOpenFileInfo,
+      .entry_info = FaultyEntryInfo,
+      .process_id = FaultyProcessId,
+      .run_helper = FaultyRunHelper,
       .list_directory = FaultyListDirectory,
       .environment = FaultyEnvironment,
       .local_time = FaultyLocalTime,

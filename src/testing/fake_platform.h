@@ -13,7 +13,10 @@
 namespace tessel {
 
 // The kinds of file operation that go through a platform.
-enum class FileOp { kOpenExisting, kOpenRead, kCreate, kRead, kWrite, kSeek, kSync, kClose, kRemove, kRename, kSetTime, kList };
+enum class FileOp {
+  kOpenExisting, kOpenRead, kCreate, kRead, kWrite, kSeek, kSync, kClose, kRemove, kRename, kSetTime, kList,
+  kCreateNew, kSetOpenTime, kInfo, kHelper
+};
 const char* FileOpName(FileOp op);
 
 struct FakeFile {
@@ -21,6 +24,7 @@ struct FakeFile {
   int64_t mtime = 0;       // seconds since 1970-01-01 UTC
   bool directory = false;  // an explicit directory entry (data unused)
   bool read_only = false;  // opening it for writing is error 5
+  uint64_t inode = 0;      // its identity; files made by create_new get a fresh one
 };
 
 // One operation as the fake disk saw it.
@@ -39,6 +43,15 @@ struct FakeDisk {
   int64_t utc_offset = 0;                // seconds added to convert to local
   std::string console;                   // everything written to standard output
   std::vector<FakeOpRecord> log;         // every file operation, in order
+  uint64_t next_inode = 1;
+  uint32_t process_id = 4242;
+
+  // The helper program: run_helper returns kErrFileNotFound unless
+  // "helper_present", else hands back this output and exit status.
+  bool helper_present = false;
+  std::string helper_output;
+  int helper_exit_status = 0;
+  std::vector<std::vector<std::string>> helper_runs;  // the arguments of each run
 
   // Directory locks. "other_runs" holds the directories ("" the current
   // one) that another run has locked, each until the clock reaches the

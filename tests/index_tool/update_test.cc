@@ -91,7 +91,7 @@ TEST_F(UpdateTest, TheRealDiffPlainAndZippedGivesThePublishedList) {
   auto before = Snapshot(dir_.path());
   ProcessRun again = Update(dir_.path());
   EXPECT_EQ(again.status, 0);
-  EXPECT_EQ(again.out, "in/nodediff.z03: skipped, applies to no list here\n");
+  EXPECT_EQ(again.out, "in/nodediff.z03: skipped, made for nl/NODELIST.362, which is not the newest list (already applied?)\n");
   EXPECT_EQ(Snapshot(dir_.path()), before);
 }
 
@@ -111,9 +111,9 @@ TEST_F(UpdateTest, AppliesAChainOfDiffsAndStampsEachListLater) {
   ProcessRun run = Update(dir_.path(), {"--inbound", "in", "--keep", "2"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
-            "in/NODEDIFF.004: skipped, applies to no list here\n"
             "nl/NODELIST.002 from in/NODEDIFF.Z02, CRC " + day2.substr(day2.find(": ") + 2, 5) + "\n"
             "nl/NODELIST.003 from in/NODEDIFF.003, CRC " + day3.substr(day3.find(": ") + 2, 5) + "\n"
+            "in/NODEDIFF.004: skipped, applies to no list here\n"
             "removed nl/nodelist.001\n"
             "removed nl/NODELIST.000\n");
   EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.002"), day2);
@@ -143,7 +143,7 @@ TEST_F(UpdateTest, FullListsGoInTheOrderOfTheirDays) {
   EXPECT_NE(build.out.find("31701 nodes processed"), std::string::npos) << build.out;
 }
 
-TEST_F(UpdateTest, DamagedInputIsRefusedWithoutATrace) {
+TEST_F(UpdateTest, ABadFileIsRefusedAndAGoodOneBesideItStillWritten) {
   if (!RealData()) GTEST_SKIP() << "no ../shared/data";
   std::string diff = Shared("nodediff.003");
   std::string damaged = diff;
@@ -159,20 +159,26 @@ TEST_F(UpdateTest, DamagedInputIsRefusedWithoutATrace) {
       {"bad command", "in/NODEDIFF.003", bad_command, "line 3: \"B20\" is not a command"},
       {"member in a folder", "in/NODEDIFF.Z03", MakeZip({{"in/NODEDIFF.003", diff}}), "holds no member named NODEDIFF.?03"},
       {"ARC archive", "in/NODEDIFF.A03", "\x1A\x08NODEDIFF.003" + std::string(30, '\0'), "an archive of format ARC, which the archive library cannot read"},
+      {"random bytes", "in/NODEDIFF.Z03", std::string(300, '\x5A'), "it is not a ZIP archive ("},
       {"damaged full list", "in/NODELIST.003", damaged, "CRC does not check"},
+      {"archive over its budget", "in/NODEDIFF.Z03", MakeZeroBomb(size_t{200} << 20, {"NODEDIFF.003", diff}),
+       "unpacks to more than 128 MiB in all; given up"},
   };
-  Put("nl/NODELIST.362", Shared("nodelist.362"));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Put("in/NODEDIFF.Z02", MakeZip({{"NODEDIFF.002", diff}}));  // fine, but never written: another is refused
+    fs::remove_all(dir_.path() / "nl");
+    fs::remove_all(dir_.path() / "in");
+    fs::create_directories(dir_.path() / "nl");
+    fs::create_directories(dir_.path() / "in");
+    Put("nl/NODELIST.362", Shared("nodelist.362"));
+    Put("in/NODEDIFF.Z02", MakeZip({{"NODEDIFF.002", diff}}));  // good: written whatever the other file is
     Put(c.file, c.bytes);
-    auto before = Snapshot(dir_.path());
     ProcessRun run = Update(dir_.path());
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(c.file + ": refused: " + c.reason), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("nothing written"), std::string::npos);
-    EXPECT_EQ(Snapshot(dir_.path()), before);
-    fs::remove(dir_ / c.file);
+    EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.002"), Day003()) << run.out;
+    EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.003"));  // nothing from the refused file
+    EXPECT_EQ(Snapshot(dir_.path() / "nl").size(), 2u);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "nodediff/nodelist_crc.h"
@@ -61,6 +62,35 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& memb
         archive_write_data(a, contents.data(), contents.size()) != static_cast<la_ssize_t>(contents.size())) {
       throw std::runtime_error(std::string("cannot write a ZIP member: ") + archive_error_string(a));
     }
+    archive_entry_free(entry);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+  buffer.resize(used);
+  return buffer;
+}
+
+std::string MakeZeroBomb(size_t zeros, const std::pair<std::string, std::string>& last) {
+  std::string buffer(zeros / 256 + last.second.size() + (1 << 20), '\0');
+  size_t used = 0;
+  archive* a = archive_write_new();
+  archive_write_set_format_pax_restricted(a);
+  archive_write_add_filter_gzip(a);
+  if (archive_write_open_memory(a, buffer.data(), buffer.size(), &used) != ARCHIVE_OK) {
+    throw std::runtime_error("cannot start a tar archive");
+  }
+  const std::string block(1 << 20, '\0');
+  for (const auto& [name, size] : {std::pair<std::string, size_t>{"zeros", zeros}, {last.first, last.second.size()}}) {
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, name.c_str());
+    archive_entry_set_filetype(entry, AE_IFREG);
+    archive_entry_set_perm(entry, 0644);
+    archive_entry_set_size(entry, static_cast<la_int64_t>(size));
+    archive_write_header(a, entry);
+    for (size_t at = 0; name == "zeros" && at < size; at += block.size()) {
+      archive_write_data(a, block.data(), std::min(block.size(), size - at));
+    }
+    if (name != "zeros") archive_write_data(a, last.second.data(), last.second.size());
     archive_entry_free(entry);
   }
   archive_write_close(a);

@@ -19,6 +19,10 @@ std::string MakeDiff(const std::string& old_list, const std::string& new_list);
 // A ZIP archive of (name, contents) members, written by the archive library.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members);
 
+// A gzip-compressed tar archive whose first member is "zeros" bytes of
+// zeros (a few hundred kilobytes packed), then member "last".
+std::string MakeZeroBomb(size_t zeros, const std::pair<std::string, std::string>& last);
+
 }  // namespace tessel::test
 
 #endif  // TESSEL_TESTS_NODEDIFF_NODEDIFF_UTIL_H_

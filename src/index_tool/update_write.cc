@@ -1,0 +1,115 @@
+#include "index_tool/update_write.h"
+
+#include <algorithm>
+
+#include "nodediff/list_names.h"
+#include "nodelist/catalogue.h"
+
+namespace tessel {
+namespace {
+
+constexpr int64_t kStampSearchSeconds = 3 * 3600;
+
+struct OpenList {
+  FileId file = kNoFile;
+  FileInfo info;
+};
+
+int WriteAll(const Platform& p, FileId file, std::string_view bytes) {
+  for (size_t at = 0; at < bytes.size();) {
+    uint32_t size = static_cast<uint32_t>(std::min<size_t>(bytes.size() - at, 1 << 20));
+    uint32_t moved = 0;
+    int error = p.write(p.ctx, file, bytes.data() + at, size, &moved);
+    if (error == 0 && moved < size) error = kErrShortWrite;
+    if (error != 0) return error;
+    at += moved;
+  }
+  return 0;
+}
+
+// Stamps the open file by "rule", starting from its own time of writing.
+int Stamp(const Platform& p, FileId file, StampRule rule, int64_t* stamp) {
+  FileInfo info;
+  if (int error = p.open_file_info(p.ctx, file, &info)) return error;
+  if (rule.newest) rule.earliest = std::max(rule.earliest, info.mtime);
+  if (!StampFor(p, rule, stamp)) return kErrDeviceFault;
+  return p.set_open_file_time(p.ctx, file, *stamp);
+}
+
+// Renames "temp" to "path" when "temp" is still the file open as "file"
+// and nothing has taken "path".
+int RenameOwnFile(const Platform& p, FileId file, const std::string& temp, const std::string& path,
+                  std::string* step) {
+  FileInfo mine, there;
+  *step = "check it";
+  if (int error = p.open_file_info(p.ctx, file, &mine)) return error;
+  if (int error = p.entry_info(p.ctx, temp.c_str(), &there)) return error;
+  if (there.is_link || there.device != mine.device || there.inode != mine.inode) return kErrAccessDenied;
+  if (p.entry_info(p.ctx, path.c_str(), &there) != kErrFileNotFound) return kErrFileExists;
+  *step = "rename it";
+  return p.rename(p.ctx, temp.c_str(), path.c_str());
+}
+
+}  // namespace
+
+uint32_t PackedLocal(const Platform& platform, int64_t time) {
+  LocalTime local;
+  return platform.local_time(platform.ctx, time, &local) ? PackFatTime(local) : 0;
+}
+
+bool StampFor(const Platform& platform, const StampRule& rule, int64_t* stamp) {
+  for (int64_t step = 0; step <= kStampSearchSeconds; step += 2) {
+    int64_t time = rule.newest ? rule.earliest + step : rule.latest - step;
+    uint32_t packed = PackedLocal(platform, time);
+    if (packed != 0 && (rule.newest ? packed > rule.bound : packed < rule.bound)) {
+      *stamp = time;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsTemporaryList(std::string_view file, std::string_view list_name) {
+  if (!file.ends_with(".new")) return false;
+  file.remove_suffix(4);
+  std::string day;
+  if (IsNumberedName(file, list_name, &day)) return true;
+  size_t dot = file.find_last_of('.');
+  if (dot == std::string_view::npos || dot + 1 == file.size()) return false;
+  std::string_view digits = file.substr(dot + 1);
+  return digits.find_first_not_of("0123456789") == std::string_view::npos &&
+         IsNumberedName(file.substr(0, dot), list_name, &day);
+}
+
+int WriteNewList(const Platform& p, const std::string& dir, const std::string& name, std::string_view bytes,
+                 StampRule rule, int64_t* stamp, std::string* step) {
+  std::string path = dir + name;
+  std::string temp = path + "." + std::to_string(p.process_id(p.ctx)) + ".new";
+  // An entry left at this name by an earlier run of the same number, or
+  // planted there, goes first: the file is made new, never opened.
+  p.remove(p.ctx, temp.c_str());
+  FileId file = kNoFile;
+  *step = "create it";
+  int error = p.create_new(p.ctx, temp.c_str(), &file);
+  if (error != 0) return error;
+  *step = "write it";
+  error = WriteAll(p, file, bytes);
+  if (error == 0) {
+    *step = "flush it";
+    error = p.sync(p.ctx, file);
+  }
+  if (error == 0) {
+    *step = "set its time";
+    error = Stamp(p, file, rule, stamp);
+  }
+  if (error == 0) error = RenameOwnFile(p, file, temp, path, step);
+  int close_error = p.close(p.ctx, file);
+  if (error == 0 && close_error != 0) {
+    // The list is in place and was flushed before: the close changes nothing.
+    return 0;
+  }
+  if (error != 0) p.remove(p.ctx, temp.c_str());
+  return error;
+}
+
+}  // namespace tessel
