@@ -346,7 +346,10 @@ bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* cur
 // From the newest list, applies every diff made for it, one after another.
 void ApplyDiffs(UpdateRun* run, BaseRun* base, std::vector<WaitingDiff>* diffs) {
   DirEntry newest;
-  if (diffs->empty() || !FindNewestFile(run->platform, base->dir + base->list_name + ".*", &newest)) return;
+  if (diffs->empty()) return;
+  if (!FindNewestFile(run->platform, base->dir + base->list_name + ".*", &newest)) {
+    return run->Fail(base->base, "no numbered list of it is found from the current directory");
+  }
   std::string current, reason;
   ReadOutcome outcome = ReadPlainFile(run->platform, base->dir + newest.name, newest.size, &current, &reason);
   if (outcome != ReadOutcome::kRead) return run->Report(outcome, base->dir + newest.name, reason);
@@ -432,8 +435,8 @@ void UpdateBase(UpdateRun* run, const CatalogueBase& catalogued) {
   listings.clear();
   InstallFullLists(run, &base, CheckFullLists(run, base, sources.full_lists));
   DirEntry newest;
-  if (!sources.diffs.empty() && !FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest)) {
-    run->Fail(base.base, "no numbered list of it is found from the current directory, so no diff can apply");
+  if (!FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest)) {
+    run->Fail(base.base, "no numbered list of it is found from the current directory");
     return;
   }
   std::vector<WaitingDiff> diffs = ReadDiffs(run, base, sources.diffs);
@@ -493,10 +496,15 @@ void PrintWaiting(const Platform&, std::string_view dir) {
 }
 
 // The directories the run writes into: those tessel locks (the current
-// one and the index's) and every nodelist directory.
-std::vector<std::string> LockedDirs(const ToolOptions& options, const std::vector<CatalogueBase>& bases) {
-  std::vector<std::string> dirs = {"", options.data_dir};
-  for (const CatalogueBase& base : bases) dirs.push_back(WithSlash(HostPath(SplitNodelistPath(base.base).directory)));
+// one and the index's) and every nodelist directory there is (one that
+// cannot be listed is reported later, and nothing is written into it).
+std::vector<std::string> LockedDirs(const UpdateRun& run, const std::vector<CatalogueBase>& bases) {
+  std::vector<std::string> dirs = {"", run.options.data_dir};
+  std::vector<DirEntry> ignored;
+  for (const CatalogueBase& base : bases) {
+    std::string dir = WithSlash(HostPath(SplitNodelistPath(base.base).directory));
+    if (run.platform.list_directory(run.platform.ctx, dir.c_str(), &ignored)) dirs.push_back(dir);
+  }
   return dirs;
 }
 
@@ -505,7 +513,7 @@ std::vector<std::string> LockedDirs(const ToolOptions& options, const std::vecto
 bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<CatalogueBase>* bases) {
   if (!ReadBaseNames(run, bases)) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    std::vector<std::string> dirs = LockedDirs(run->options, *bases);
+    std::vector<std::string> dirs = LockedDirs(*run, *bases);
     std::string failed;
     bool timed_out = false;
     int error = LockDirectorySet(run->platform, dirs, PrintWaiting, locks, &failed, &timed_out);
@@ -515,7 +523,7 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
       return false;
     }
     if (!ReadBaseNames(run, bases)) return false;
-    std::vector<std::string> now = LockedDirs(run->options, *bases);
+    std::vector<std::string> now = LockedDirs(*run, *bases);
     if (std::all_of(now.begin(), now.end(), [&](const std::string& d) {
           return std::find(dirs.begin(), dirs.end(), d) != dirs.end();
         })) {

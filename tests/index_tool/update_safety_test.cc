@@ -1,0 +1,214 @@
+// update under the conditions of a real weekly cycle: runs that overlap,
+// links planted at temporary names, --keep beside an index built from an
+// older list, the hour after the clocks go back, and every write step
+// failing on the fake disk.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <thread>
+
+#include "index_tool/commands.h"
+#include "index_tool/update_write.h"
+#include "nodediff/nodediff_util.h"
+#include "nodelist/catalogue.h"
+#include "testing/fake_platform.h"
+#include "testing/index_builders.h"
+#include "test_util.h"
+
+namespace tessel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+ProcessRun Tool(const fs::path& dir, std::vector<std::string> args) {
+  return RunTool(TESSEL_INDEX_BINARY, dir.string(), args);
+}
+
+// The names in "dir" that are not numbered lists or diffs: temporaries.
+std::vector<std::string> Leftovers(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name.ends_with(".new")) names.push_back(name);
+  }
+  return names;
+}
+
+const std::string kDay1 = MakeList("day 001", {"Zone,1,One", "Host,1,Net"});
+const std::string kDay2 = MakeList("day 002", {"Zone,1,One", "Host,2,Net"});
+
+class UpdateSafety : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir_.path() / "nl");
+    fs::create_directories(dir_.path() / "in");
+    WriteFile(dir_ / "nlindex.qdx", IndexHead({{"nl/NODELIST", "001"}}));
+    WriteFile(dir_ / "nl/NODELIST.001", kDay1);
+    SetMtime(dir_ / "nl/NODELIST.001", std::time(nullptr) - 86400);
+    WriteFile(dir_ / "in/NODEDIFF.002", MakeDiff(kDay1, kDay2));
+  }
+  ScopedTempDir dir_;
+};
+
+TEST_F(UpdateSafety, OverlappingRunsTakeTurnsAndLeaveOneWholeList) {
+  std::vector<ProcessRun> runs(4);
+  std::vector<std::thread> threads;
+  for (ProcessRun& run : runs) {
+    threads.emplace_back([&] { run = Tool(dir_.path(), {"update", "--inbound", "in", "--keep", "1"}); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  int wrote = 0;
+  for (const ProcessRun& run : runs) {
+    EXPECT_EQ(run.status, 0) << run.err;
+    wrote += run.out.find("nl/NODELIST.002 from in/NODEDIFF.002") != std::string::npos;
+  }
+  EXPECT_EQ(wrote, 1);
+  EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.002"), kDay2);
+  EXPECT_TRUE(Exists(dir_ / "nl/NODELIST.001"));  // the index was built from it
+  EXPECT_TRUE(Leftovers(dir_.path() / "nl").empty());
+}
+
+TEST_F(UpdateSafety, KeepSparesTheListTheIndexWasBuiltFrom) {
+  WriteFile(dir_ / "nl/NODELIST.000", MakeList("day 000", {}));
+  SetMtime(dir_ / "nl/NODELIST.000", std::time(nullptr) - 2 * 86400);
+  ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in", "--keep", "1"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("removed nl/NODELIST.000"), std::string::npos) << run.out;
+  EXPECT_TRUE(Exists(dir_ / "nl/NODELIST.001"));
+  EXPECT_TRUE(Exists(dir_ / "nl/NODELIST.002"));
+}
+
+TEST_F(UpdateSafety, LinksAtTemporaryNamesAreNeverFollowed) {
+  WriteFile(dir_ / "victim", "keep me");
+  fs::create_directories(dir_.path() / "home");
+  fs::create_symlink("../victim", dir_.path() / "nl/NODELIST.002.new");
+  fs::create_symlink("victim", dir_.path() / "nlindex.bar");
+  fs::create_symlink("../victim", dir_.path() / "home/config.bar");
+  ProcessRun update = Tool(dir_.path(), {"update", "--inbound", "in"});
+  EXPECT_EQ(update.status, 0) << update.err;
+  ProcessRun init = Tool(dir_.path(), {"init", "--force", "--home", "home", "nl/NODELIST"});
+  EXPECT_EQ(init.status, 0) << init.err;
+  EXPECT_EQ(ReadFile(dir_ / "victim"), "keep me");
+  for (const char* made : {"nl/NODELIST.002", "nlindex.qdx", "home/config.qdx"}) {
+    SCOPED_TRACE(made);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir_.path() / made)));
+  }
+  EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.002"), kDay2);
+  EXPECT_TRUE(Leftovers(dir_.path() / "nl").empty());
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.path() / "nlindex.bar")));
+}
+
+TEST_F(UpdateSafety, UnlistableDirectoriesAndUnresolvedListsAreErrors) {
+  fs::remove_all(dir_.path() / "nl");
+  ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("nl/: cannot be listed"), std::string::npos) << run.err;
+  fs::create_directories(dir_.path() / "nl");
+  run = Tool(dir_.path(), {"update", "--inbound", "in"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("no numbered list"), std::string::npos) << run.err;
+}
+
+// The clocks go back at 01:00 UTC on 25 October 2026 (03:00 CEST becomes
+// 02:00 CET): local times of the next hour repeat those of the last.
+TEST(UpdateStamps, TesselTakesTheNewListAlsoInTheHourAfterTheClocksGoBack) {
+  const char* old_tz = std::getenv("TZ");
+  std::string saved = old_tz != nullptr ? old_tz : "";
+  setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+  const Platform& p = PosixPlatform();
+  constexpr int64_t kBack = 1792890000;  // 2026-10-25 01:00:00 UTC
+  struct Case {
+    const char* name;
+    int64_t in_use, now;
+  } cases[] = {
+      {"list in use before the change, run in the repeated hour", kBack - 600, kBack + 1200},
+      {"both in the repeated hour", kBack + 300, kBack + 600},
+      {"no change near", kBack - 86400, kBack - 80000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    WriteFile(dir / "NODELIST.001", "old");
+    WriteFile(dir / "NODELIST.002", "new");
+    WriteFile(dir / "NODELIST.000", "older");
+    SetMtime(dir / "NODELIST.001", c.in_use);
+    int64_t stamp = 0;
+    ASSERT_TRUE(StampFor(p, {true, PackedLocal(p, c.in_use), c.now, 0}, &stamp));
+    EXPECT_GE(stamp, c.now);
+    SetMtime(dir / "NODELIST.002", stamp);
+    ASSERT_TRUE(StampFor(p, {false, PackedLocal(p, c.in_use), 0, c.in_use - 2}, &stamp));
+    SetMtime(dir / "NODELIST.000", stamp);
+    DirEntry newest;
+    ASSERT_TRUE(FindNewestFile(p, (dir.path() / "NODELIST.*").string(), &newest));
+    EXPECT_EQ(newest.name, "NODELIST.002");
+    fs::remove(dir / "NODELIST.002");
+    ASSERT_TRUE(FindNewestFile(p, (dir.path() / "NODELIST.*").string(), &newest));
+    EXPECT_EQ(newest.name, "NODELIST.001");
+  }
+  if (old_tz != nullptr) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+}
+
+// Every file operation of an update, failed in turn on the fake disk: the
+// old list stays, the new one is whole or absent, no temporary file is
+// left, and a failed write step is status 3.
+TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
+  auto fresh_disk = [] {
+    FakeDisk disk;
+    disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
+    disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
+    disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
+    return disk;
+  };
+  auto run_on = [](FakeDisk* disk, FaultPlan* plan) {
+    Platform fake = MakeFakePlatform(disk);
+    plan->inner = &fake;
+    Platform faulty = MakeFaultyPlatform(plan);
+    ToolOptions options;
+    options.platform = &faulty;
+    options.inbound = {"in"};
+    std::ostringstream out, err;
+    std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
+    std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
+    int status = RunUpdate(options);
+    std::cout.rdbuf(old_out);
+    std::cerr.rdbuf(old_err);
+    return status;
+  };
+  FakeDisk clean = fresh_disk();
+  FaultPlan count;
+  ASSERT_EQ(run_on(&clean, &count), 0);
+  ASSERT_EQ(clean.files["nl/NODELIST.002"].data, kDay2);
+  for (long at = 1; at <= static_cast<long>(count.ops.size()); ++at) {
+    FileOp op = count.ops[static_cast<size_t>(at - 1)];
+    SCOPED_TRACE(std::to_string(at) + ": " + FileOpName(op));
+    FakeDisk disk = fresh_disk();
+    FaultPlan plan;
+    plan.fail_at = at;
+    int status = run_on(&disk, &plan);
+    EXPECT_EQ(disk.files["nl/NODELIST.001"].data, kDay1);
+    auto made = disk.files.find("nl/NODELIST.002");
+    if (made != disk.files.end()) {
+      EXPECT_EQ(made->second.data, kDay2);
+    }
+    for (const auto& [path, file] : disk.files) EXPECT_FALSE(path.ends_with(".new")) << path;
+    bool write_step = op == FileOp::kCreateNew || op == FileOp::kWrite || op == FileOp::kSync ||
+                      op == FileOp::kSetOpenTime || op == FileOp::kRename;
+    if (write_step) {
+      EXPECT_EQ(status, 3);
+    }
+    if (status == 0) {
+      EXPECT_NE(made, disk.files.end());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessel::test
