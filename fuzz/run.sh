@@ -19,7 +19,7 @@ build="$root/build/fuzz"
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTESSEL_FUZZ=ON -DTESSEL_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target split_line_fuzzer nodelist_fuzzer index_head_fuzzer host_config_fuzzer \
-  nodediff_fuzzer
+  nodediff_fuzzer archive_member_fuzzer
 
 # target and largest input, in bytes
 targets=(
@@ -28,6 +28,7 @@ targets=(
   "index_head_fuzzer 12600"
   "host_config_fuzzer 400"
   "nodediff_fuzzer 8192"
+  "archive_member_fuzzer 16384"
 )
 passed=0
 failed=0
