@@ -41,7 +41,10 @@ constexpr const char* kHelp =
     "           lists from the inbound directories, then apply each nodediff\n"
     "           (NODEDIFF.003, NODEDIFF.Z03) to the newest list it was made\n"
     "           for. New lists go beside the old ones, only when their CRC\n"
-    "           checks; anything refused leaves every file as it was.\n"
+    "           checks; a refused file is reported and the rest still\n"
+    "           written. Takes the run locks as tessel does (waits, gives\n"
+    "           up after ten minutes); archives are read by an isolated\n"
+    "           helper under limits.\n"
     "  check    explain the setup as tessel sees it from here: where it looks for\n"
     "           the index (here, then KORVO's config.qdx), the file it would read\n"
     "           for each slot, whether it would rebuild now, and what is wrong.\n"
@@ -52,13 +55,13 @@ constexpr const char* kHelp =
     "  --diff B=D       update: the diffs of base name B are named D.nnn (for\n"
     "                   names without \"LIST\"; repeatable)\n"
     "  --keep N         update: then keep only the N newest numbered lists of\n"
-    "                   each base name\n"
+    "                   each base name (never the one the index was built from)\n"
     "\n"
     "Nodelist paths in the catalogue are taken from the current directory, as\n"
     "tessel takes them. Exit status: 0 done, 1 find matched nothing, verify\n"
     "found faults, update refused a file or check found something missing or\n"
     "wrong, 2 bad command line or init refused, 3 a file could not be read or\n"
-    "written.\n";
+    "written (or no lock had within ten minutes).\n";
 
 int UsageError(std::string_view problem) {
   std::cerr << "tessel-index: " << problem << "\n" << kUsage;

@@ -275,7 +275,9 @@ void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>
 }
 
 // Why a diff applies to no list here, and what would bridge the gap.
-std::string UnusedDiffNote(UpdateRun* run, const BaseRun& base, const WaitingDiff& diff) {
+// "newest" is the newest list's name, "newest_line" its first line.
+std::string UnusedDiffNote(UpdateRun* run, const BaseRun& base, const WaitingDiff& diff, const std::string& newest,
+                           std::string_view newest_line) {
   int wanted = DateInFirstLine(diff.first_line);
   if (wanted == 0) return "skipped, applies to no list here";
   std::string wanted_day = std::to_string(1000 + wanted % 1000).substr(1);
@@ -284,16 +286,27 @@ std::string UnusedDiffNote(UpdateRun* run, const BaseRun& base, const WaitingDif
     return "skipped, made for " + existing + ", which is not the newest list (already applied?)";
   }
   std::string note = "skipped, made for the list of day " + wanted_day + ", which is not here";
+  int have = DateInFirstLine(newest_line);
+  if (newest.empty() || have == 0 || wanted <= have) {
+    return newest.empty() ? note : note + " (older than " + base.dir + newest + ", or of another network)";
+  }
+  return note + "; the newest list is " + base.dir + newest + ", so a week is missing: " + base.diff_name + "." +
+         wanted_day + " or a full " + base.list_name + "." + wanted_day + " would bridge it";
+}
+
+// Notes every diff that applied to no list.
+void NoteUnusedDiffs(UpdateRun* run, const BaseRun& base, const std::vector<WaitingDiff>& diffs) {
   DirEntry newest;
   std::string bytes, reason;
+  bool unused = std::any_of(diffs.begin(), diffs.end(), [](const WaitingDiff& d) { return !d.used; });
+  if (!unused) return;
   if (!FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest) ||
       ReadPlainFile(run->platform, base.dir + newest.name, newest.size, &bytes, &reason) != ReadOutcome::kRead) {
-    return note;
+    newest.name.clear();
   }
-  int have = DateInFirstLine(FirstLine(bytes));
-  if (have == 0 || wanted <= have) return note + " (older than " + base.dir + newest.name + ", or of another network)";
-  return note + "; the newest list is " + base.dir + newest.name + ", so a week is missing: " + base.diff_name + "." +
-         wanted_day + " or a full " + base.list_name + "." + wanted_day + " would bridge it";
+  for (const WaitingDiff& diff : diffs) {
+    if (!diff.used) run->Note(diff.source->path, UnusedDiffNote(run, base, diff, newest.name, FirstLine(bytes)));
+  }
 }
 
 // Reads every diff once, noting the list each applies to.
@@ -302,7 +315,12 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
   for (const Source& source : sources) {
     ForFile(run, source.path, [&] {
       std::string bytes, day, reason;
-      ReadOutcome outcome = ReadSource(run->platform, source, base.diff_name, &bytes, &day, &reason);
+      // A plain diff is known by its first line, read alone here; an
+      // archived one is unpacked whole.
+      ReadOutcome outcome = source.archived
+                                ? ReadSource(run->platform, source, base.diff_name, &bytes, &day, &reason)
+                                : ReadFileHead(run->platform, source.path, &bytes, &reason);
+      if (!source.archived) day = source.day;
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
       diffs.push_back(WaitingDiff{&source, day, std::string(FirstLine(bytes)), false});
     });
@@ -441,9 +459,7 @@ void UpdateBase(UpdateRun* run, const CatalogueBase& catalogued) {
   }
   std::vector<WaitingDiff> diffs = ReadDiffs(run, base, sources.diffs);
   ApplyDiffs(run, &base, &diffs);
-  for (const WaitingDiff& diff : diffs) {
-    if (!diff.used) run->Note(diff.source->path, UnusedDiffNote(run, base, diff));
-  }
+  NoteUnusedDiffs(run, base, diffs);
   if (run->options.keep > 0) KeepNewest(run, base, run->options.keep);
 }
 

@@ -94,6 +94,26 @@ ReadOutcome ReadPlainFile(const Platform& p, const std::string& path, int64_t li
   return ReadOutcome::kRead;
 }
 
+ReadOutcome ReadFileHead(const Platform& p, const std::string& path, std::string* bytes, std::string* reason) {
+  constexpr uint32_t kHeadBytes = 4096;
+  FileId file = kNoFile;
+  int error = p.open_read(p.ctx, path.c_str(), &file);
+  if (error != 0) {
+    *reason = Unreadable("open", error);
+    return ReadOutcome::kFailed;
+  }
+  bytes->assign(kHeadBytes, '\0');
+  uint32_t moved = 0;
+  error = p.read(p.ctx, file, bytes->data(), kHeadBytes, &moved);
+  bytes->resize(moved);
+  p.close(p.ctx, file);
+  if (error != 0) {
+    *reason = Unreadable("read", error);
+    return ReadOutcome::kFailed;
+  }
+  return ReadOutcome::kRead;
+}
+
 ReadOutcome ReadSource(const Platform& p, const Source& source, const std::string& stem, std::string* bytes,
                        std::string* day, std::string* reason) {
   if (!source.archived) {

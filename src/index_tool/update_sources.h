@@ -48,6 +48,9 @@ ReadOutcome ReadSource(const Platform& platform, const Source& source, const std
 ReadOutcome ReadPlainFile(const Platform& platform, const std::string& path, int64_t listed_size,
                           std::string* bytes, std::string* reason);
 
+// Reads the first few kilobytes of a plain file (its first line).
+ReadOutcome ReadFileHead(const Platform& platform, const std::string& path, std::string* bytes, std::string* reason);
+
 }  // namespace tessel
 
 #endif  // TESSEL_INDEX_TOOL_UPDATE_SOURCES_H_
