@@ -95,6 +95,14 @@ int ReplaceWholeFile(const Platform& platform, const std::string& path, const st
   error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
   if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
   if (error == 0) error = platform.sync(platform.ctx, file);
+  // Only the file made here is renamed into place: the temporary name must
+  // still hold it.
+  FileInfo mine, there;
+  if (error == 0) error = platform.open_file_info(platform.ctx, file, &mine);
+  if (error == 0) error = platform.entry_info(platform.ctx, temp_path.c_str(), &there);
+  if (error == 0 && (there.is_link || there.device != mine.device || there.inode != mine.inode)) {
+    error = kErrAccessDenied;
+  }
   int close_error = platform.close(platform.ctx, file);
   if (error == 0) error = close_error;
   if (error == 0) error = platform.rename(platform.ctx, temp_path.c_str(), host_path.c_str());

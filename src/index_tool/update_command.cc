@@ -369,8 +369,12 @@ void ApplyDiffs(UpdateRun* run, BaseRun* base, std::vector<WaitingDiff>* diffs) 
     return run->Fail(base->base, "no numbered list of it is found from the current directory");
   }
   std::string current, reason;
-  ReadOutcome outcome = ReadPlainFile(run->platform, base->dir + newest.name, newest.size, &current, &reason);
-  if (outcome != ReadOutcome::kRead) return run->Report(outcome, base->dir + newest.name, reason);
+  ReadOutcome outcome = ReadOutcome::kFailed;
+  ForFile(run, base->dir + newest.name, [&] {
+    outcome = ReadPlainFile(run->platform, base->dir + newest.name, newest.size, &current, &reason);
+    run->Report(outcome, base->dir + newest.name, reason);
+  });
+  if (outcome != ReadOutcome::kRead) return;
   base->last_stamp = std::max(base->last_stamp, newest.mtime);
   for (;;) {
     auto next = std::find_if(diffs->begin(), diffs->end(), [&](const WaitingDiff& d) {
@@ -562,7 +566,7 @@ int RunUpdate(const ToolOptions& options) {
     const std::vector<DirEntry>* files = nullptr;
     if (!ListFiles(&run, WithSlash(HostPath(inbound)), &files)) run.Fail(inbound, "cannot list it");
   }
-  for (const CatalogueBase& base : bases) UpdateBase(&run, base);
+  for (const CatalogueBase& base : bases) ForFile(&run, base.base, [&] { UpdateBase(&run, base); });
   UnlockDirectorySet(run.platform, &locks);
   return run.status;
 }

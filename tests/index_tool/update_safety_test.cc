@@ -212,3 +212,33 @@ TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
 
 }  // namespace
 }  // namespace tessel::test
+
+namespace tessel::test {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUnderSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kUnderSanitizer = __has_feature(address_sanitizer);
+#else
+constexpr bool kUnderSanitizer = false;
+#endif
+
+TEST_F(UpdateSafety, RunningOutOfMemoryNamesTheFileAndEndsWithStatus3) {
+  if (kUnderSanitizer) GTEST_SKIP() << "the sanitizer's shadow memory needs more address space";
+  std::vector<std::string> lines(250000, "Host,1,A_net_of_some_size,Somewhere,Jo_Sysop,1-555-0000,9600,CM,XA");
+  std::string big1 = MakeList("day 001", lines);
+  lines[0] = "Zone,1,Changed";
+  std::string big2 = MakeList("day 002", lines);
+  WriteFile(dir_ / "nl/NODELIST.001", big1);
+  SetMtime(dir_ / "nl/NODELIST.001", std::time(nullptr) - 86400);
+  WriteFile(dir_ / "in/NODEDIFF.002", MakeDiff(big1, big2));
+  std::string command = "ulimit -v 40000; exec " + std::string(TESSEL_INDEX_BINARY) + " update --inbound in";
+  ProcessRun run = RunTool("/bin/sh", dir_.path(), {"-c", command});
+  EXPECT_EQ(run.status, 3) << run.err;
+  EXPECT_NE(run.err.find("not enough memory to process it"), std::string::npos) << run.err;
+  EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.002"));
+}
+
+}  // namespace
+}  // namespace tessel::test
