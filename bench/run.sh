@@ -176,8 +176,9 @@ measure_nodediff() {
     echo "nodediff.003, applies the diff, checks the new list's CRC and writes it the same way; once with"
     echo "buffers kept from run to run (the work alone), once with fresh buffers, as one run of the program"
     echo "meets them (fresh memory costs a page fault per 4 KiB). Whole programs: \`tessel-index update"
-    echo "--inbound in\` in a fresh directory (loading libarchive and its libraries, catalogue, listings,"
-    echo "the same work, the atomic write and the time stamp) against \`cp -p nodelist.362 NODELIST.003\`."
+    echo "--inbound in\` in a fresh directory (its start, linked statically and without the archive"
+    echo "library, which only the helper tessel-unpack loads; the locks, catalogue, listings, the same work,"
+    echo "the file made new, its time stamp and rename) against \`cp -p nodelist.362 NODELIST.003\`."
     echo
     echo "| work | copy ms | update ms | update/copy |"
     echo "|---|--:|--:|--:|"

@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   int count = std::atoi(argv[3]);
   std::filesystem::create_directories(dir / "nl");
   std::filesystem::create_directories(dir / "in");
-  Write(dir / "nlindex.qdx", tessel::IndexHead({{"nl/NODELIST", "001"}}));
+  Write(dir / "nlindex.qdx", tessel::test::IndexHead({{"nl/NODELIST", "001"}}));
   std::string day1 = BenchList("Bench list for Friday, January 1, 2027 -- Day number 001", lines, 0);
   Write(dir / "nl/NODELIST.001", day1);
   std::string day2 = BenchList("Bench list for Friday, January 8, 2027 -- Day number 008", lines, 1);

@@ -241,6 +241,7 @@ std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const 
 // Installs the full lists: those older than the list in use just before
 // it, the rest after it, each read again and checked again.
 void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>& lists) {
+  if (lists.empty()) return;
   DirEntry in_use;
   bool have = FindNewestFile(run->platform, base->dir + base->list_name + ".*", &in_use);
   std::string in_use_day, in_use_line, reason;
