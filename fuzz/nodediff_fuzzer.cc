@@ -2,6 +2,7 @@
 // plain restatement of its rules (lines in vectors, one command at a time),
 // and the CRC check on what it makes. The first two bytes give the old
 // list's length; the old list follows, then the diff.
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -35,6 +36,10 @@ DiffOutcome ReferenceApply(std::string_view old_list, std::string_view diff, std
   while (d < diff_lines.size()) {
     const std::string& command = diff_lines[d];
     size_t line = ++d;
+    auto blank = [](const std::string& text) { return text.find_first_not_of(" \t\r") == std::string::npos; };
+    if (blank(command) && std::all_of(diff_lines.begin() + static_cast<std::ptrdiff_t>(d), diff_lines.end(), blank)) {
+      break;  // blank lines after the last command
+    }
     bool digits = command.size() >= 2 && command.find_first_not_of("0123456789", 1) == std::string::npos;
     if (!digits || (command[0] != 'A' && command[0] != 'C' && command[0] != 'D')) {
       return {DiffStatus::kBadCommand, line};

@@ -37,6 +37,11 @@ TEST(NodelistCrcTest, ChecksTheBytesAfterTheFirstLineUpToCtrlZ) {
   EXPECT_FALSE(CheckListCrc(";A list without a check sum\r\nZone,1,A\r\n").stated);
   EXPECT_FALSE(CheckListCrc(";A list : 65536\r\n").stated);
   EXPECT_EQ(CrcText(2616), "02616");
+  // A list whose carriage returns were lost checks once they are restored.
+  std::string lf_only = MakeList("Day number 001", {"Zone,1,A", "Host,2,B"});
+  std::erase(lf_only, '\r');
+  EXPECT_FALSE(CrcChecks(CheckListCrc(lf_only)));
+  EXPECT_TRUE(CrcChecks(CheckListCrcWithCrLf(lf_only)));
 }
 
 TEST(ApplyNodediffTest, AddsCopiesAndDeletesIntoCrLfLines) {
@@ -62,6 +67,8 @@ TEST(ApplyNodediffTest, AddsCopiesAndDeletesIntoCrLfLines) {
       {"x\r\nC99999999999999999999\r\n", DiffStatus::kPastEnd, 2},
       {"x\r\nC1\r\n", DiffStatus::kShortOfEnd, 2},
       {"x\r\nC3\r\nA3\r\nnew\r\n", DiffStatus::kTruncated, 3},
+      {"x\r\nC3\r\n\r\n \r\n\x1A", DiffStatus::kApplied, 3},  // blank lines after the last command
+      {"x\r\n\r\nC3\r\n", DiffStatus::kBadCommand, 2},
   };
   for (const Case& c : cases) {
     DiffOutcome outcome = ApplyNodediff("a\r\nb\r\nc\r\n", c.diff, &result);
