@@ -1,5 +1,5 @@
 // The new index file and the entries written to it (the file's layout is
-// in index/index_format.h). Entries pass through the EntryBuffer (the
+// in storage/index_format.h). Entries pass through the EntryBuffer (the
 // reader's text block) and leave it in writes of 5,460 entries.
 #ifndef TESSEL_INDEX_ENTRY_WRITER_H_
 #define TESSEL_INDEX_ENTRY_WRITER_H_
