@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/file_search.h"
-#include "run/failed_run.h"
-#include "storage/working_storage.h"
+#include "storage/failed_run.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "index/entry_writer.h"
 #include "index/partition_sort.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 

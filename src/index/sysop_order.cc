@@ -5,9 +5,9 @@
 
 #include "index/entry_writer.h"
 #include "index/sysop_sort.h"
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "platform/file_search.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -7,9 +7,9 @@
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
 #include "platform/file_search.h"
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

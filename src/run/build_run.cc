@@ -8,7 +8,7 @@
 #include "platform/file_search.h"
 #include "run/program.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

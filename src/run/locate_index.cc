@@ -1,7 +1,7 @@
 #include "run/locate_index.h"
 
 #include "platform/file_search.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -10,7 +10,7 @@
 #include "run/run_lock.h"
 #include "storage/console.h"
 #include "storage/run_state.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -12,7 +12,7 @@
 #include "nodelist/nodelist_reader.h"
 #include "testing/fake_platform.h"
 #include "run/program.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 #include "test_util.h"
 
 namespace tessel {

@@ -1,7 +1,7 @@
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

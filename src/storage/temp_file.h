@@ -3,9 +3,9 @@
 //
 // Functions that may end the run return false after printing what went
 // wrong and setting state->exit_code (a failure that leaves files to clean
-// up ends through run/failed_run.h); the caller then unwinds at once.
-#ifndef TESSEL_STORAGE_WORKING_STORAGE_H_
-#define TESSEL_STORAGE_WORKING_STORAGE_H_
+// up ends through storage/failed_run.h); the caller then unwinds at once.
+#ifndef TESSEL_STORAGE_TEMP_FILE_H_
+#define TESSEL_STORAGE_TEMP_FILE_H_
 
 #include <cstdint>
 #include <string_view>
@@ -66,4 +66,4 @@ bool ReadNodeBlock(RunState* state, int32_t first, int32_t count, NodeRecord* de
 
 }  // namespace tessel
 
-#endif  // TESSEL_STORAGE_WORKING_STORAGE_H_
+#endif  // TESSEL_STORAGE_TEMP_FILE_H_

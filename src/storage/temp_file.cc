@@ -1,9 +1,9 @@
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 #include <string>
 
 #include "platform/file_search.h"
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 #include "storage/console.h"
 
 namespace tessel {
