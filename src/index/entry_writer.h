@@ -24,9 +24,9 @@ bool FlushEntryBuffer(RunState* state);
 // Adds one entry to the EntryBuffer, writing the buffer when it is full.
 // Inline: every entry of both sections comes through here.
 inline bool AppendEntry(RunState* state, const uint8_t* entry) {
-  int32_t& count = EntryCount(state->blocks);
-  std::memcpy(EntryBuffer(state->blocks) + count * kIndexEntrySize, entry, kIndexEntrySize);
-  if (++count == kEntryBufferCapacity) return FlushEntryBuffer(state);
+  EntryBufferView buffer = EntryBuffer(state->blocks);
+  std::memcpy(&buffer.entries[buffer.count], entry, kIndexEntrySize);
+  if (++buffer.count == kEntryBufferCapacity) return FlushEntryBuffer(state);
   return true;
 }
 

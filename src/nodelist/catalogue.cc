@@ -4,7 +4,7 @@
 
 #include "platform/file_search.h"
 #include "storage/console.h"
-#include "storage/temp_file.h"
+#include "storage/fatal_errors.h"
 
 namespace tessel {
 namespace {

@@ -6,8 +6,8 @@
 #include "nodelist/catalogue.h"
 #include "nodelist/nodelist_reader.h"
 #include "platform/file_search.h"
-#include "run/program.h"
 #include "storage/console.h"
+#include "storage/fatal_errors.h"
 #include "storage/temp_file.h"
 
 namespace tessel {
@@ -42,7 +42,7 @@ bool WriteSections(RunState* state) {
   ReleaseBlock(&state->heap, reinterpret_cast<uint8_t*>(state->blocks.node_buffer), kNodeBufferBytes);
   state->blocks.node_buffer = nullptr;
   if (!OrderBySysopName(state)) return false;
-  if (EntryCount(state->blocks) > 0 && !FlushEntryBuffer(state)) return false;
+  if (EntryBuffer(state->blocks).count > 0 && !FlushEntryBuffer(state)) return false;
   PrintLineEnd(platform);
   return true;
 }
@@ -78,7 +78,7 @@ bool Build(RunState* state) {
     state->exit_code = kExitNoMemory;
     return false;
   }
-  TakeBuildBlocks(state);
+  TakeBuildBlocks(&state->heap, *state->platform, &state->blocks);
   if (!CreateTempFile(state)) return false;
   if (!ReadAllNodelists(state)) return false;
   if (!ReopenTempFile(state)) return false;

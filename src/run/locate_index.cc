@@ -1,7 +1,7 @@
 #include "run/locate_index.h"
 
 #include "platform/file_search.h"
-#include "storage/temp_file.h"
+#include "storage/fatal_errors.h"
 
 namespace tessel {
 namespace {

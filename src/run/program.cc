@@ -9,8 +9,8 @@
 #include "run/locate_index.h"
 #include "run/run_lock.h"
 #include "storage/console.h"
+#include "storage/fatal_errors.h"
 #include "storage/run_state.h"
-#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -1,6 +1,7 @@
 #include "storage/failed_run.h"
 
 #include "storage/console.h"
+#include "storage/fatal_errors.h"
 #include "storage/temp_file.h"
 
 namespace tessel {

@@ -21,8 +21,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "storage/index_format.h"
 #include "storage/coding.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 

@@ -1,47 +1,21 @@
-// The build's working storage: its blocks in the working heap, the
-// temporary node file, and the ways a run ends when storage fails it.
+// The temporary node file, "nlindex.foo" in the current directory: the
+// NodeRecords of the build in the order they were read, record k at byte
+// 38 k, with no header. Created at the start of the build, appended to
+// while the nodelists are read, then read back by record number in both
+// orderings, and deleted at the end of the run.
 //
-// Functions that may end the run return false after printing what went
-// wrong and setting state->exit_code (a failure that leaves files to clean
-// up ends through storage/failed_run.h); the caller then unwinds at once.
+// Functions that may end the run return false after a fatal I/O error
+// report (storage/fatal_errors.h); the caller then unwinds at once.
 #ifndef TESSEL_STORAGE_TEMP_FILE_H_
 #define TESSEL_STORAGE_TEMP_FILE_H_
 
 #include <cstdint>
-#include <string_view>
 
 #include "storage/run_state.h"
 
 namespace tessel {
 
-// The error of a block transfer: the platform's error number, or
-// "short_error" (100 for reads, 101 for writes) when fewer bytes than asked
-// for moved without one; 0 when all moved.
-int TransferError(int error, uint32_t moved, uint32_t asked, int short_error);
-
-// The fatal I/O error report: a line end, then a line naming the error
-// number, what failed and the file; ends the run with the error number as
-// exit status. Files are left as they are. Returns false.
-bool FatalIoError(RunState* state, int error, std::string_view doing, std::string_view path);
-
-// The memory check: whether the heap's free memory holds "requested"
-// bytes. When it does not, prints the insufficient-memory message naming
-// the shortfall in kilobytes (rounded up past each full 1024) and returns
-// false; otherwise prints nothing.
-bool HasFreeMemory(RunState* state, int32_t requested);
-
-// Prints the insufficient-memory message for a shortfall of "shortfall"
-// bytes: a line end, "Insufficient memory - I need at least Nk more", BEL,
-// a line end.
-void PrintInsufficientMemory(const Platform& platform, int64_t shortfall);
-
-// Takes the four build blocks from the heap (net table, text block, first
-// initial chain block, node buffer). REQUIRES: the memory check passed.
-void TakeBuildBlocks(RunState* state);
-
-// Asks the platform to make a block's memory present before it is filled
-// (see Platform::prepare_memory).
-void PrepareMemory(const RunState& state, void* block, size_t size);
+constexpr const char* kTempFileName = "nlindex.foo";
 
 // Creates (or truncates) the temporary node file in the current directory.
 bool CreateTempFile(RunState* state);
@@ -53,10 +27,10 @@ bool ReopenTempFile(RunState* state);
 // Closes and deletes the temporary node file, if it is open.
 bool RemoveTempFile(RunState* state);
 
-// Appends the buffered NodeRecords to the temporary node file in one write
-// and empties the NodeBuffer. A failed or short write ends the run with
-// the write-error report.
-bool FlushNodeBuffer(RunState* state);
+// Appends "count" records to the temporary node file at its position, in
+// one write. Returns the write's error: the platform's, or 101 when fewer
+// bytes were written; 0 when all were.
+int AppendNodeRecords(RunState* state, const NodeRecord* records, int32_t count);
 
 // Reads "count" NodeRecords from record "first" of the temporary node file
 // into "destination": a seek, then one read. (The platform keeps the file's
