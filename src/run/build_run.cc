@@ -73,11 +73,10 @@ void PrintCounts(RunState* state) {
   PrintLineEnd(platform);
 }
 
-bool Build(RunState* state) {
-  if (!HasFreeMemory(state, kBuildBlocksBytes)) {
-    state->exit_code = kExitNoMemory;
-    return false;
-  }
+}  // namespace
+
+bool RunBuild(RunState* state) {
+  if (!HasFreeMemory(state, kBuildBlocksBytes)) return EndRun(state, kExitNoMemory);
   TakeBuildBlocks(&state->heap, *state->platform, &state->blocks);
   if (!CreateTempFile(state)) return false;
   if (!ReadAllNodelists(state)) return false;
@@ -89,13 +88,6 @@ bool Build(RunState* state) {
   if (!ReplaceIndex(state)) return false;
   PrintCounts(state);
   return RemoveTempFile(state);
-}
-
-}  // namespace
-
-int RunBuild(RunState* state) {
-  if (!Build(state)) return state->exit_code;
-  return kExitOk;
 }
 
 }  // namespace tessel

@@ -21,8 +21,7 @@ bool FatalIoError(RunState* state, int error, std::string_view doing, std::strin
   Print(platform, " ");
   Print(platform, path);
   PrintLineEnd(platform);
-  state->exit_code = error;
-  return false;
+  return EndRun(state, error);
 }
 
 void PrintInsufficientMemory(const Platform& platform, int64_t shortfall) {

@@ -3,7 +3,7 @@
 // error report; and the error of a block transfer that moved too little.
 //
 // Functions that end the run return false after printing what went wrong
-// and setting state->exit_code; the caller then unwinds at once. A failure
+// and ending it (EndRun); the caller then unwinds at once. A failure
 // that leaves files to clean up ends through storage/failed_run.h.
 #ifndef TESSEL_STORAGE_FATAL_ERRORS_H_
 #define TESSEL_STORAGE_FATAL_ERRORS_H_

@@ -74,8 +74,16 @@ struct RunState {
   BuildBlocks blocks;
   ReaderPosition reader;
   OpenFiles files;
-  int exit_code = 0;  // once a phase has ended the run
+  int exit_code = kExitOk;  // as EndRun set it, once a phase has ended the run
 };
+
+// Ends the run with exit status "exit_code": the one place where a run's
+// status is set; the program returns it when the phases have unwound.
+// Returns false, for the caller to return.
+inline bool EndRun(RunState* state, int exit_code) {
+  state->exit_code = exit_code;
+  return false;
+}
 
 // A NodelistSlot of the catalogue, by slot number (from 1).
 inline NodelistSlot& Slot(RunState& state, int slot) { return state.head.catalogue[slot - 1]; }
