@@ -68,6 +68,28 @@ int UsageError(std::string_view problem) {
   return kToolUsage;
 }
 
+// Takes the value of update's option "arg"; returns what is wrong with it,
+// or "".
+std::string TakeUpdateValue(std::string_view arg, const std::string& value, ToolOptions* options) {
+  if (arg == "--inbound") {
+    options->inbound.push_back(value);
+  } else if (arg == "--diff") {
+    size_t eq = value.find('=');
+    if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
+        value.find_first_of("/\\", eq + 1) != std::string::npos) {
+      return "--diff needs BASE=DIFFBASE, DIFFBASE a file name without folders";
+    }
+    options->diff_names.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+  } else {
+    if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(value) < 1) {
+      return "--keep needs a number of lists, at least 1";
+    }
+    options->keep = std::stoi(value);
+  }
+  return "";
+}
+
 }  // namespace
 
 int IndexToolMain(int argc, char** argv) {
@@ -106,23 +128,8 @@ int IndexToolMain(int argc, char** argv) {
       (arg == "--data" ? options.data_dir : options.home_dir) = argv[++i];
     } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep")) {
       if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
-      std::string value = argv[++i];
-      if (arg == "--inbound") {
-        options.inbound.push_back(value);
-      } else if (arg == "--diff") {
-        size_t eq = value.find('=');
-        if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
-            value.find_first_of("/\\", eq + 1) != std::string::npos) {
-          return UsageError("--diff needs BASE=DIFFBASE, DIFFBASE a file name without folders");
-        }
-        options.diff_names.emplace_back(value.substr(0, eq), value.substr(eq + 1));
-      } else {
-        if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(value) < 1) {
-          return UsageError("--keep needs a number of lists, at least 1");
-        }
-        options.keep = std::stoi(value);
-      }
+      std::string problem = TakeUpdateValue(arg, argv[++i], &options);
+      if (!problem.empty()) return UsageError(problem);
     } else {
       return UsageError("unknown option \"" + std::string(arg) + "\" for " + std::string(command));
     }
