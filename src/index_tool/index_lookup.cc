@@ -75,6 +75,7 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
   IndexSearchTrace trace;
   std::string message;
   if (!LookUpIndex(&state, &found, &trace, &message)) {
+    if (creating) return kToolOk;  // init may be about to mend config.qdx
     std::cerr << "tessel-index: looking for the index as tessel does: " << message << "\n";
     return kToolFileError;
   }

@@ -31,9 +31,10 @@ std::string Absolute(const std::string& path);
 
 // For a command given no --data: the index tessel uses, into
 // options->index_path and options->data_dir (its directory), with a line
-// naming it when it is not the current directory's. When tessel finds none,
-// "creating" leaves the current directory in place; otherwise the reason is
-// printed and kToolFileError returned. kToolOk when there is an index to use.
+// naming it when it is not the current directory's. When tessel finds none
+// (or cannot read config.qdx), "creating" leaves the current directory in
+// place; otherwise the reason is printed and kToolFileError returned.
+// kToolOk when there is an index to use.
 int UseTesselsIndex(ToolOptions* options, bool creating);
 
 }  // namespace tessel
