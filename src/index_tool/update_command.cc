@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/update_sources.h"
 #include "index_tool/update_write.h"
@@ -472,7 +472,7 @@ void UpdateBase(UpdateRun* run, const CatalogueBase& catalogued) {
 bool ReadBaseNames(UpdateRun* run, std::vector<CatalogueBase>* bases) {
   const Platform& p = run->platform;
   bases->clear();
-  std::string path = PathIn(run->options.data_dir, kIndexFileName);
+  std::string path = IndexPath(run->options);
   FileId file = kNoFile;
   std::string opened;
   int error = OpenExistingFile(p, path, /*read_only=*/true, &file, &opened);
@@ -552,7 +552,7 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
     }
     UnlockDirectorySet(run->platform, locks);
   }
-  run->Fail(PathIn(run->options.data_dir, kIndexFileName), "kept changing while the run waited for it");
+  run->Fail(IndexPath(run->options), "kept changing while the run waited for it");
   return false;
 }
 
