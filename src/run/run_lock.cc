@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace tessel {
 namespace {
@@ -19,50 +20,11 @@ std::string DirectoryName(std::string_view dir) {
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
                     void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLocks* locks,
                     std::string* failed, bool* timed_out) {
-  const std::string dirs[2] = {std::string(first), std::string(second)};
-  std::string names[2];
+  DirectoryLockSet set;
   locks->count = 0;
-  *timed_out = false;
-  for (const std::string& dir : dirs) {
-    DirectoryLock lock;
-    if (int error = platform.open_lock(platform.ctx, dir.c_str(), &lock)) {
-      UnlockDirectories(platform, locks);
-      *failed = DirectoryName(dir);
-      return error;
-    }
-    if (locks->count == 1 && lock.device == locks->locks[0].device && lock.inode == locks->locks[0].inode) {
-      platform.close_lock(platform.ctx, &lock);  // the same directory twice
-      continue;
-    }
-    names[locks->count] = dir;
-    locks->locks[locks->count++] = lock;
-  }
-  if (locks->count == 2 && Before(locks->locks[1], locks->locks[0])) {
-    std::swap(locks->locks[0], locks->locks[1]);
-    std::swap(names[0], names[1]);
-  }
-
-  uint32_t waited = 0;
-  for (int i = 0; i < locks->count; ++i) {
-    for (;;) {
-      bool taken = false;
-      int error = platform.try_lock(platform.ctx, &locks->locks[i], &taken);
-      if (error == 0 && taken) break;
-      if (error == 0 && waited >= kLockWaitLimitMs) {
-        *timed_out = true;
-        error = kErrAccessDenied;
-      }
-      if (error != 0) {
-        UnlockDirectories(platform, locks);
-        *failed = DirectoryName(names[i]);
-        return error;
-      }
-      if (waited == 0) on_wait(platform, names[i]);
-      platform.sleep(platform.ctx, kLockRetryMs);
-      waited += kLockRetryMs;
-    }
-  }
-  return 0;
+  int error = LockDirectorySet(platform, {std::string(first), std::string(second)}, on_wait, &set, failed, timed_out);
+  for (const DirectoryLock& lock : set.locks) locks->locks[locks->count++] = lock;
+  return error;
 }
 
 void UnlockDirectories(const Platform& platform, DirectoryLocks* locks) {
