@@ -204,7 +204,7 @@ struct Checker {
 }  // namespace
 
 int RunCheck(const ToolOptions& options) {
-  Platform platform = PosixPlatform();
+  Platform platform = NativePlatform();
   platform.write_console = CatchConsole;
   caught_console.clear();
   Checker checker{platform, {}, options.data_dir, {}, false};

@@ -517,7 +517,7 @@ bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
 }  // namespace
 
 int RunUpdate(const ToolOptions& options) {
-  UpdateRun run{PosixPlatform(), options, kToolOk, {}, {}};
+  UpdateRun run{NativePlatform(), options, kToolOk, {}, {}};
   std::vector<std::string> bases;
   if (!ReadBaseNames(&run, &bases)) return run.status;
   for (const std::string& inbound : options.inbound) {
