@@ -1,9 +1,11 @@
 // End-to-end tests of tessel-index (init, show, find, verify) around real
 // runs of tessel, and of the nodelist generator.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -75,6 +77,9 @@ TEST(IndexToolInit, WritesTheHeadAndAHostConfigThatTesselFollows) {
 // replaces the index and config.qdx by renaming new files over them: a
 // program that has the old index open keeps reading the old bytes.
 TEST(IndexToolInit, ReplacesFilesWholeAfterWaitingForTheRunLock) {
+#ifdef _WIN32
+  GTEST_SKIP() << "holds the lock with flock(), which Windows lacks; the Win32 lock has its own test";
+#else
   ScopedTempDir dir;
   std::string data = dir / "data", home = dir / "home";
   fs::create_directory(data);
@@ -114,6 +119,7 @@ TEST(IndexToolInit, ReplacesFilesWholeAfterWaitingForTheRunLock) {
   EXPECT_EQ(seen.substr(0, old_index.size()), old_index);
   close(reader);
   for (const std::string& left : {data + "/nlindex.bar", home + "/config.bar"}) EXPECT_FALSE(Exists(left)) << left;
+#endif
 }
 
 TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {

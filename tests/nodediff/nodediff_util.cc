@@ -1,7 +1,9 @@
 #include "nodediff/nodediff_util.h"
 
+#if TESSEL_HAVE_LIBARCHIVE
 #include <archive.h>
 #include <archive_entry.h>
+#endif
 
 #include <stdexcept>
 
@@ -43,6 +45,7 @@ std::string MakeDiff(const std::string& old_list, const std::string& new_list) {
   return diff;
 }
 
+#if TESSEL_HAVE_LIBARCHIVE
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members) {
   std::string buffer(1 << 22, '\0');
   size_t used = 0;
@@ -68,5 +71,11 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& memb
   buffer.resize(used);
   return buffer;
 }
+
+#else
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>&) {
+  throw std::runtime_error("no archive library in this build");
+}
+#endif
 
 }  // namespace tessel::test

@@ -19,6 +19,14 @@ std::string MakeDiff(const std::string& old_list, const std::string& new_list);
 // A ZIP archive of (name, contents) members, written by the archive library.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members);
 
+// Skips a test that needs archives in a build without the archive library
+// (the Windows build), where tessel-index refuses them.
+#if TESSEL_HAVE_LIBARCHIVE
+#define SKIP_WITHOUT_ARCHIVES() (void)0
+#else
+#define SKIP_WITHOUT_ARCHIVES() GTEST_SKIP() << "built without the archive library, which refuses archives"
+#endif
+
 }  // namespace tessel::test
 
 #endif  // TESSEL_TESTS_NODEDIFF_NODEDIFF_UTIL_H_

@@ -23,6 +23,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+// Windows has no FIFOs, symbolic links for everyone or POSIX permissions:
+// the cases that make them are skipped there (PosixOnly).
+int mkfifo(const wchar_t*, int) { return -1; }
+#endif
+
 constexpr int kKeepsIndex = -1;  // the index must stay as it was
 constexpr int kAnyOutcome = -2;  // a build, or an end that keeps the index
 
