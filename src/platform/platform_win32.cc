@@ -67,6 +67,13 @@ int OpenFile(const char* path, DWORD access, DWORD disposition, FileId* file) {
 }
 
 int WinOpenExisting(void*, const char* path, FileId* file) {
+  // A read-only file is refused also where the system would let an
+  // administrator (or Wine's root) write it.
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    *file = kNoFile;
+    return kErrAccessDenied;
+  }
   return OpenFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING, file);
 }
 

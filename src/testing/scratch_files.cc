@@ -21,7 +21,9 @@ ScopedTempDir::ScopedTempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed() ^ GetCurrentProcessId());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    path_ = fs::temp_directory_path() / ("tessel-test-" + std::to_string(random() % 1000000000));
+    // Forward slashes, as the programs print paths, and a short name: the
+    // host's data directory holds 45 characters at most.
+    path_ = (fs::temp_directory_path() / ("tessel-" + std::to_string(random() % 1000000))).generic_string();
     std::error_code error;
     if (fs::create_directory(path_, error)) return;
   }
@@ -59,6 +61,12 @@ std::string ReadFile(const std::string& path) {
 bool Exists(const std::string& path) {
   std::error_code ignored;
   return fs::exists(fs::symlink_status(path, ignored));
+}
+
+void LinkOrCopy(const std::string& from, const std::string& to) {
+  std::error_code error;
+  fs::create_symlink(from, to, error);
+  if (error) fs::copy_file(from, to);
 }
 
 void SetMtime(const std::string& path, int64_t seconds) {

@@ -15,7 +15,7 @@ namespace tessel::test {
 struct ScratchPath : std::filesystem::path {
   using std::filesystem::path::path;
   ScratchPath(std::filesystem::path p) : std::filesystem::path(std::move(p)) {}
-  operator std::string() const { return string(); }
+  operator std::string() const { return generic_string(); }
 };
 #else
 using ScratchPath = std::filesystem::path;
@@ -32,7 +32,7 @@ class ScopedTempDir {
 
   const ScratchPath& path() const { return path_; }
   // The path of "name" inside the directory.
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  std::string operator/(const std::string& name) const { return (path_ / name).generic_string(); }
 
  private:
   ScratchPath path_;
@@ -43,6 +43,9 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // Whether "path" names anything, a link to nothing included.
 bool Exists(const std::string& path);
+// Makes "to" a symbolic link to "from", or a copy where the system makes
+// none (Wine).
+void LinkOrCopy(const std::string& from, const std::string& to);
 // Sets a file's last-write time to "seconds" after 1970-01-01 UTC.
 void SetMtime(const std::string& path, int64_t seconds);
 
