@@ -2,12 +2,14 @@
 // tessel's own code for finding the index, reading its catalogue and
 // resolving every slot to its newest nodelist, with tessel's console output
 // caught instead of printed, so it cannot tell a different story.
-#include <filesystem>
+#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "index_tool/check_findings.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "index_tool/index_file.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
@@ -18,37 +20,6 @@
 
 namespace tessel {
 namespace {
-
-namespace fs = std::filesystem;
-
-// What tessel's code would have printed on the console.
-std::string caught_console;
-
-void CatchConsole(void*, const char* data, size_t size) { caught_console.append(data, size); }
-
-// The caught console text as one plain line: no CR, BEL or blank lines.
-std::string TakeCaughtMessage() {
-  std::string text;
-  for (char c : caught_console) {
-    if (c == '\n') {
-      if (!text.empty() && text.back() != ' ') text += ' ';
-    } else if (c != '\r' && c != '\a') {
-      text += c;
-    }
-  }
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  caught_console.clear();
-  return text;
-}
-
-// "path" made absolute against the current directory, for messages.
-std::string Absolute(const std::string& path) {
-  std::error_code ignored;
-  fs::path absolute = fs::absolute(path.empty() ? fs::path(".") : fs::path(path), ignored);
-  std::string text = absolute.lexically_normal().string();
-  if (!path.empty() && path.back() == '/' && (text.empty() || text.back() != '/')) text += '/';
-  return text;
-}
 
 // A directory as the start of a path: "" stays "" (the current directory),
 // anything else ends in "/".
@@ -62,41 +33,56 @@ struct Checker {
   const Platform& platform;
   RunState state;
   std::string data_dir;  // --data, "" when not given
-  std::vector<std::string> problems;
-  bool unreadable = false;
+  CheckReport report;
 
-  void Problem(const std::string& text) { problems.push_back(text); }
+  void Problem(const std::string& text) { report.problems.push_back(text); }
 
   int ExitStatus() const {
-    if (unreadable) return kToolFileError;
-    return problems.empty() ? kToolOk : kToolNoMatchOrFaults;
+    if (report.unreadable) return kToolFileError;
+    return report.problems.empty() ? kToolOk : kToolNoMatchOrFaults;
   }
 
-  // Ends the check where tessel's own run would have ended with a message.
-  int StoppedByTessel(const std::string& what) {
-    std::string message = TakeCaughtMessage();
+  // Ends the check where tessel's own run would have ended with "message".
+  int StoppedByTessel(const std::string& what, const std::string& message, bool unreadable) {
     std::cout << "  tessel would stop " << what << ": " << message << "\n";
     Problem("tessel stops " + what + ": " + message);
-    unreadable = true;
+    report.unreadable = report.unreadable || unreadable;
     return Finish();
+  }
+
+  // tessel stopped reading the index's head: a file that cannot be read,
+  // or one that can but whose head is damaged.
+  int StoppedReadingIndex() {
+    std::string message = TakeCaughtMessage();
+    IndexFile index;
+    std::string why;
+    if (LoadIndexFile(platform, state.settings.index_path, &index, &why) == LoadStatus::kUnreadable) {
+      return StoppedByTessel("reading " + state.settings.index_path, message, true);
+    }
+    return StoppedByTessel("reading " + state.settings.index_path, message + " (" + why +
+                               "; the host cannot read it either: set the catalogue up again with tessel-index "
+                               "init --force, then run tessel)",
+                           false);
   }
 
   int Finish() {
     std::cout << "\n";
+    const std::vector<std::string>& problems = report.problems;
     if (problems.empty()) {
       std::cout << "No problems: tessel finds the index and every catalogued nodelist.\n";
     } else {
       std::cout << (problems.size() == 1 ? "1 problem:\n" : std::to_string(problems.size()) + " problems:\n");
       for (const std::string& problem : problems) std::cout << "  - " << problem << "\n";
     }
+    for (const std::string& note : report.notes) std::cout << "Note: " << note << "\n";
     return ExitStatus();
   }
 
   // Where the index was looked for; returns whether tessel finds one.
-  bool ReportLocation(bool* stopped) {
+  bool ReportLocation(bool* stopped, std::string* message) {
     IndexSearchTrace trace;
     bool found = false;
-    *stopped = !LocateIndex(&state, &found, &trace);
+    *stopped = !LookUpIndex(&state, &found, &trace, message);
     std::cout << "Index\n  nlindex.qdx in the current directory: "
               << (trace.in_current_directory ? "found" : "not there") << "\n";
     if (trace.in_current_directory) {
@@ -152,14 +138,19 @@ struct Checker {
     } else {
       std::cout << base << ": " << opened << " cannot be read (" << ErrorText(error) << ")\n";
       Problem("slot " + std::to_string(s) + ": " + opened + " cannot be read: " + ErrorText(error));
-      unreadable = true;
+      report.unreadable = true;
     }
     std::string without;
     if (EndsInNumberedExtension(base, &without)) {
       Problem("slot " + std::to_string(s) + ": base name \"" + base +
               "\" already carries a numbered extension, so tessel reads " + path + "; the base name should be \"" +
               without + "\"");
+    } else if (EndsInArchiveExtension(base, &without)) {
+      Problem("slot " + std::to_string(s) + ": base name \"" + base +
+              "\" carries an archive's extension and can never name a list tessel reads; the base name should be \"" +
+              without + "\"");
     }
+    CheckSlotLists(platform, s, before, error == 0 ? opened : "", &report);
     if (state.settings.force_rebuild) {
       std::string old_extension(SlotExtension(before));
       std::string built_from = old_extension.empty() ? "none of its files yet" : base + "." + old_extension;
@@ -203,46 +194,36 @@ struct Checker {
 
 }  // namespace
 
-int RunCheck(const ToolOptions& options) {
-  Platform platform = NativePlatform();
-  platform.write_console = CatchConsole;
-  caught_console.clear();
-  Checker checker{platform, {}, options.data_dir, {}, false};
-  RunState& state = checker.state;
-  state.platform = &platform;
-  InitHeap(&state.heap, kWorkingHeapSize);
+namespace {
 
-  std::cout << "The setup as tessel sees it when run in " << Absolute("") << "\n\n";
-  bool stopped = false;
-  bool found = checker.ReportLocation(&stopped);
-  if (stopped) return checker.StoppedByTessel("reading the host configuration");
-  if (!options.data_dir.empty()) {
-    std::string given = PathIn(options.data_dir, kIndexFileName);
-    bool same = found && Absolute(HostPath(state.settings.index_path)) == Absolute(given);
-    std::cout << "  --data names " << (same ? "the same index" : "another index: " + Absolute(given)) << "\n";
-    if (!same) {
-      checker.Problem("tessel run here does not use " + given +
-                      (found ? ": it uses " + Absolute(HostPath(state.settings.index_path)) : ": it finds no index"));
-    }
-    state.settings.index_path = given;
-    found = FileExists(platform, given);
-    if (!found) checker.Problem("there is no " + given);
-  } else if (!found) {
-    checker.Problem("tessel finds no index: it would print \"nlindex.qdx not found; please set up nodelists in "
-                    "CONFIG.\" and end with status 0 (tessel-index init creates one)");
+// With --data: the index examined is DIR's, whichever tessel uses; a
+// difference is one problem, said once. Returns whether DIR holds an index.
+bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
+  RunState& state = checker->state;
+  std::string given = PathIn(checker->data_dir, kIndexFileName);
+  std::string tessels = Absolute(HostPath(state.settings.index_path));
+  bool same = found_by_tessel && tessels == Absolute(given);
+  std::cout << "  --data names " << (same ? "the same index" : "another index: " + Absolute(given)) << "\n";
+  if (!same) {
+    checker->Problem("tessel run here does not use " + given +
+                     (found_by_tessel ? " but " + tessels : ": it finds no index"));
   }
-  if (!found) return checker.Finish();
-  if (!ReadIndexHead(&state)) return checker.StoppedByTessel("reading " + state.settings.index_path);
-  std::cout << "  tessel uses " << Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
-            << (state.head.slot_count == 1 ? " slot\n" : " slots\n");
+  state.settings.index_path = given;
+  bool found = FileExists(checker->platform, given);
+  if (!found) checker->Problem("there is no " + given);
+  return found;
+}
 
+// Each slot as tessel resolves it, then what lies beyond tessel's view.
+void ReportSlots(Checker* checker) {
+  RunState& state = checker->state;
   std::cout << "\nNodelists (paths are taken from the directory tessel runs in)\n";
   std::vector<std::string> rebuild_reasons;
-  for (int s = 1; s <= state.head.slot_count; ++s) {
-    NodelistSlot before = Slot(state, s);
-    checker.ReportSlot(s, before, &rebuild_reasons);
-  }
+  std::vector<NodelistSlot> before(state.head.catalogue, state.head.catalogue + state.head.slot_count);
+  for (int s = 1; s <= state.head.slot_count; ++s) checker->ReportSlot(s, before[s - 1], &rebuild_reasons);
   if (state.head.slot_count == 0) std::cout << "  (the catalogue is empty)\n";
+  CheckDuplicateBaseNames(before, &checker->report);
+  CheckIndexContents(checker->platform, state.settings.index_path, &checker->report);
 
   std::cout << "\nRebuild\n";
   if (rebuild_reasons.empty()) {
@@ -250,6 +231,37 @@ int RunCheck(const ToolOptions& options) {
   } else {
     for (const std::string& reason : rebuild_reasons) std::cout << "  yes: " << reason << "\n";
   }
+  int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                    std::chrono::system_clock::now().time_since_epoch()).count();
+  NoteLeftovers(checker->platform, state.settings.index_path, before, now, &checker->report);
+}
+
+}  // namespace
+
+int RunCheck(const ToolOptions& options) {
+  Platform platform = CatchingConsole(*options.platform);
+  Checker checker{platform, {}, options.data_dir, {}};
+  RunState& state = checker.state;
+  state.platform = &platform;
+  InitHeap(&state.heap, kWorkingHeapSize);
+
+  std::cout << "The setup as tessel sees it when run in " << Absolute("") << "\n\n";
+  bool stopped = false;
+  std::string message;
+  bool found = checker.ReportLocation(&stopped, &message);
+  if (stopped) return checker.StoppedByTessel("reading the host configuration", message, true);
+  if (!options.data_dir.empty()) {
+    found = UseGivenIndex(&checker, found);
+  } else if (!found) {
+    checker.Problem("tessel finds no index: it would print \"nlindex.qdx not found; please set up nodelists in "
+                    "CONFIG.\" and end with status 0 (tessel-index init creates one)");
+  }
+  if (!found) return checker.Finish();
+  if (!ReadIndexHead(&state)) return checker.StoppedReadingIndex();
+  std::cout << "  " << (options.data_dir.empty() ? "tessel uses " : "examined: ")
+            << Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
+            << (state.head.slot_count == 1 ? " slot\n" : " slots\n");
+  ReportSlots(&checker);
   return checker.Finish();
 }
 

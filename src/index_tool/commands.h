@@ -24,6 +24,7 @@ constexpr int kToolFileError = 3;        // a file could not be read or written
 struct ToolOptions {
   const Platform* platform = nullptr;  // every file goes through it
   std::string data_dir;  // --data: the index's directory ("" = current)
+  std::string index_path;  // the index tessel finds through KORVO ("" = data_dir's)
   std::string home_dir;  // --home: where init writes config.qdx ("" = none)
   bool force = false;    // --force: init may replace existing files
   std::vector<std::string> inbound;  // update --inbound: where new files arrive
@@ -35,6 +36,10 @@ struct ToolOptions {
 // "dir/name", or "name" when "dir" is empty.
 std::string PathIn(const std::string& dir, const std::string& name);
 
+// The index a command works on: the one tessel finds, or nlindex.qdx in
+// --data's directory.
+std::string IndexPath(const ToolOptions& options);
+
 // Each prints its results on standard output and its errors, each naming
 // its file, on standard error, and returns the exit status.
 int RunInit(const ToolOptions& options);
@@ -44,7 +49,15 @@ int RunVerify(const ToolOptions& options);
 int RunUpdate(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
 
-// Loads the index of --data for show, find and verify; prints what is wrong
+// The faults verify looks for in "index" (its size against its head, both
+// sections' order and slot bytes, every entry against its line): their
+// count, and the first ten described in "*shown". Nodelists are read through
+// "cache". With "skip_unreadable_lists", entries into a nodelist that
+// cannot be read are not counted (the caller reports the list itself).
+int64_t FindIndexFaults(const IndexFile& index, bool skip_unreadable_lists, NodelistCache* cache,
+                        std::vector<std::string>* shown);
+
+// Loads the index for show, find and verify; prints what is wrong
 // when the result is not kOk.
 LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
 

@@ -2,7 +2,10 @@
 // looked up in the node-number section, a sysop name in the sysop-name
 // section, both by binary search; the node's line is then read from its
 // nodelist at the entry's offset.
+#include <algorithm>
 #include <charconv>
+#include <tuple>
+#include <vector>
 #include <iostream>
 
 #include "index/entry_check.h"
@@ -33,6 +36,7 @@ struct TypedAddress {
   Address node;
   uint16_t point = 0;
   std::string domain;  // without the "@"; "" when none was typed
+  bool whole_net = false;  // zone:net/*: every node of the net
 };
 
 // Whether "text" is meant as an address rather than a sysop name: it starts
@@ -50,10 +54,14 @@ bool ParseAddress(std::string_view text, TypedAddress* address) {
   }
   Address& node = address->node;
   if (!(TakeNumber(&text, &node.zone) && text.starts_with(':') && (text.remove_prefix(1), true) &&
-        TakeNumber(&text, &node.net) && text.starts_with('/') && (text.remove_prefix(1), true) &&
-        TakeNumber(&text, &node.node))) {
+        TakeNumber(&text, &node.net) && text.starts_with('/') && (text.remove_prefix(1), true))) {
     return false;
   }
+  if (text == "*") {
+    address->whole_net = true;
+    return true;
+  }
+  if (!TakeNumber(&text, &node.node)) return false;
   if (text.starts_with('.')) {
     text.remove_prefix(1);
     if (!TakeNumber(&text, &address->point)) return false;
@@ -92,12 +100,9 @@ struct Finder {
   }
 };
 
-bool FindAddress(Finder* finder, const Address& key) {
-  const IndexFile& index = finder->index;
+// The first node-number entry of net "key" (or of the nets after it).
+int64_t FirstOfNet(const IndexFile& index, const Address& key) {
   auto net_before = [&](const EntryFields& e) { return e.zone < key.zone || (e.zone == key.zone && e.net < key.net); };
-  // The same net may come from several nodelists, each run of it in node
-  // order, so the section is searched by zone and net, and the net's
-  // entries are scanned for the node.
   int64_t lo = 0, hi = index.node_entries;
   while (lo < hi) {
     int64_t mid = lo + (hi - lo) / 2;
@@ -107,10 +112,26 @@ bool FindAddress(Finder* finder, const Address& key) {
       hi = mid;
     }
   }
-  for (int64_t i = lo; i < index.node_entries; ++i) {
+  return lo;
+}
+
+// The same net may come from several nodelists, each run of it in node
+// order, so the net is found by zone and net, and its entries are scanned:
+// for the node, or all of them, put in address order (the host first),
+// nodelist by nodelist for each address.
+bool FindAddress(Finder* finder, const Address& key, bool whole_net) {
+  const IndexFile& index = finder->index;
+  std::vector<EntryFields> found;
+  for (int64_t i = FirstOfNet(index, key); i < index.node_entries; ++i) {
     EntryFields e = EntryAt(index, i);
     if (e.zone != key.zone || e.net != key.net) break;
-    if (e.node == key.node && !finder->Print(e)) return false;
+    if (whole_net || e.node == key.node) found.push_back(e);
+  }
+  std::stable_sort(found.begin(), found.end(), [](const EntryFields& a, const EntryFields& b) {
+    return std::tie(a.node, a.slot) < std::tie(b.node, b.slot);
+  });
+  for (const EntryFields& e : found) {
+    if (!finder->Print(e)) return false;
   }
   return true;
 }
@@ -156,7 +177,7 @@ int RunFind(const ToolOptions& options) {
   bool by_address = LooksLikeAddress(wanted);
   if (by_address && !ParseAddress(wanted, &address)) {
     std::cerr << "tessel-index: find: \"" << wanted
-              << "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN (2:250/101.0@fidonet)\n";
+              << "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN (2:250/101.0@fidonet), or ZONE:NET/* for a whole net\n";
     return kToolUsage;
   }
   IndexFile index;
@@ -168,10 +189,11 @@ int RunFind(const ToolOptions& options) {
   }
   if (!address.domain.empty()) {
     std::cout << "Domain @" << address.domain << " is not kept in the index; every nodelist's "
-              << address.node.zone << ":" << address.node.net << "/" << address.node.node << " is shown.\n";
+              << address.node.zone << ":" << address.node.net << "/"
+              << (address.whole_net ? std::string("*") : std::to_string(address.node.node)) << " is shown.\n";
   }
   Finder finder{index, {}, {}, 0};
-  bool done = by_address ? FindAddress(&finder, address.node) : FindName(&finder, name);
+  bool done = by_address ? FindAddress(&finder, address.node, address.whole_net) : FindName(&finder, name);
   if (!done) {
     std::cerr << "tessel-index: " << finder.failed << "\n";
     return kToolFileError;

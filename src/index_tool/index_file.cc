@@ -168,6 +168,28 @@ bool EndsInNumberedExtension(std::string_view name, std::string* without) {
   return true;
 }
 
+bool EndsInArchiveExtension(std::string_view name, std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (extension.size() != 4 || !letter(extension[1]) || !digit(extension[2]) || !digit(extension[3])) return false;
+  *without = std::string(name.substr(0, name.size() - extension.size()));
+  return true;
+}
+
+bool SameBaseName(std::string_view a, std::string_view b) {
+  auto comparable = [](std::string_view name) {
+    std::string text;
+    for (char c : HostPath(name)) {
+      if (c == '/' && !text.empty() && text.back() == '/') continue;
+      text += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    while (text.starts_with("./")) text.erase(0, 2);
+    return text;
+  };
+  return comparable(a) == comparable(b);
+}
+
 const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* cache) {
   if (cache->size() <= static_cast<size_t>(s)) cache->resize(static_cast<size_t>(s) + 1);
   NodelistText& text = (*cache)[s];

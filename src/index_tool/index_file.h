@@ -62,6 +62,15 @@ bool UsableSlot(const IndexFile& index, int s);
 // receives the base name to use instead (nl/NODELIST).
 bool EndsInNumberedExtension(std::string_view name, std::string* without);
 
+// Whether base name "name" ends in an archive's extension, a letter and two
+// digits (nl/NODELIST.Z03), which names no list tessel reads; "*without"
+// receives the base name to use instead (nl/NODELIST).
+bool EndsInArchiveExtension(std::string_view name, std::string* without);
+
+// Whether two base names name the same nodelist, letter case and separators
+// ("/" or "\", doubled, a leading "./") aside.
+bool SameBaseName(std::string_view a, std::string_view b);
+
 // The text of a nodelist, loaded once per slot on first use.
 struct NodelistText {
   bool tried = false;

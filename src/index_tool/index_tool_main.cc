@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "platform/platform.h"
 
 namespace tessel {
@@ -12,7 +13,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: tessel-index init [--data DIR] [--home DIR] [--force] BASENAME...\n"
     "       tessel-index show [--data DIR]\n"
-    "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | NAME\n"
+    "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | ZONE:NET/* | NAME\n"
     "       tessel-index verify [--data DIR]\n"
     "       tessel-index update [--data DIR] [--inbound DIR]... [--diff BASE=DIFFBASE]... [--keep N]\n"
     "       tessel-index check [--data DIR]\n"
@@ -33,8 +34,8 @@ constexpr const char* kHelp =
     "  find     look a node up by address (2:250/101, 2:250/101.0@fidonet: the\n"
     "           domain is not matched, points are not indexed) or by sysop name,\n"
     "           letter case ignored, \"_\" as blank; a name finds every sysop\n"
-    "           whose name starts with it. Prints slot, address, name and the\n"
-    "           node's line.\n"
+    "           whose name starts with it; 2:250/* lists every node of a net,\n"
+    "           host first. Prints slot, address, name and the node's line.\n"
     "  verify   check the index against its header and its nodelists.\n"
     "  update   make the next numbered nodelist of every catalogued base name:\n"
     "           unpack archived full lists (NODELIST.Z03) and copy numbered\n"
@@ -44,10 +45,12 @@ constexpr const char* kHelp =
     "           checks; anything refused leaves every file as it was.\n"
     "  check    explain the setup as tessel sees it from here: where it looks for\n"
     "           the index (here, then KORVO's config.qdx), the file it would read\n"
-    "           for each slot, whether it would rebuild now, and what is wrong.\n"
+    "           for each slot, whether it would rebuild now, and what is wrong:\n"
+    "           a damaged index, a list gone or failing its CRC, a base name\n"
+    "           catalogued twice; and files left by runs that were stopped.\n"
     "\n"
-    "  --data DIR       the index's directory (default: the current one; for\n"
-    "                   check, the one tessel finds)\n"
+    "  --data DIR       the index's directory (default: where tessel finds it:\n"
+    "                   here, else the data directory of KORVO's config.qdx)\n"
     "  --inbound DIR    update: also look for new files in DIR (repeatable)\n"
     "  --diff B=D       update: the diffs of base name B are named D.nnn (for\n"
     "                   names without \"LIST\"; repeatable)\n"
@@ -63,6 +66,28 @@ constexpr const char* kHelp =
 int UsageError(std::string_view problem) {
   std::cerr << "tessel-index: " << problem << "\n" << kUsage;
   return kToolUsage;
+}
+
+// Takes the value of update's option "arg"; returns what is wrong with it,
+// or "".
+std::string TakeUpdateValue(std::string_view arg, const std::string& value, ToolOptions* options) {
+  if (arg == "--inbound") {
+    options->inbound.push_back(value);
+  } else if (arg == "--diff") {
+    size_t eq = value.find('=');
+    if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
+        value.find_first_of("/\\", eq + 1) != std::string::npos) {
+      return "--diff needs BASE=DIFFBASE, DIFFBASE a file name without folders";
+    }
+    options->diff_names.emplace_back(value.substr(0, eq), value.substr(eq + 1));
+  } else {
+    if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(value) < 1) {
+      return "--keep needs a number of lists, at least 1";
+    }
+    options->keep = std::stoi(value);
+  }
+  return "";
 }
 
 }  // namespace
@@ -103,38 +128,26 @@ int IndexToolMain(int argc, char** argv) {
       (arg == "--data" ? options.data_dir : options.home_dir) = argv[++i];
     } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep")) {
       if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
-      std::string value = argv[++i];
-      if (arg == "--inbound") {
-        options.inbound.push_back(value);
-      } else if (arg == "--diff") {
-        size_t eq = value.find('=');
-        if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
-            value.find_first_of("/\\", eq + 1) != std::string::npos) {
-          return UsageError("--diff needs BASE=DIFFBASE, DIFFBASE a file name without folders");
-        }
-        options.diff_names.emplace_back(value.substr(0, eq), value.substr(eq + 1));
-      } else {
-        if (value.empty() || value.size() > 6 || value.find_first_not_of("0123456789") != std::string::npos ||
-            std::stoi(value) < 1) {
-          return UsageError("--keep needs a number of lists, at least 1");
-        }
-        options.keep = std::stoi(value);
-      }
+      std::string problem = TakeUpdateValue(arg, argv[++i], &options);
+      if (!problem.empty()) return UsageError(problem);
     } else {
       return UsageError("unknown option \"" + std::string(arg) + "\" for " + std::string(command));
     }
   }
-  if (is_init) {
-    if (options.operands.empty()) return UsageError("init needs at least one BASENAME");
-    return RunInit(options);
+  if (is_init && options.operands.empty()) return UsageError("init needs at least one BASENAME");
+  if (command == "find" && options.operands.empty()) return UsageError("find needs an address or a name");
+  if (!is_init && command != "find" && !options.operands.empty()) {
+    return UsageError(std::string(command) + " takes no operands");
   }
-  if (command == "find") {
-    if (options.operands.empty()) return UsageError("find needs an address or a name");
-    return RunFind(options);
-  }
-  if (!options.operands.empty()) return UsageError(std::string(command) + " takes no operands");
-  if (is_update) return RunUpdate(options);
   if (command == "check") return RunCheck(options);
+  // Without --data, every command works on the index tessel finds.
+  if (options.data_dir.empty()) {
+    int status = UseTesselsIndex(&options, is_init);
+    if (status != kToolOk) return status;
+  }
+  if (is_init) return RunInit(options);
+  if (command == "find") return RunFind(options);
+  if (is_update) return RunUpdate(options);
   return command == "show" ? RunShow(options) : RunVerify(options);
 }
 

@@ -89,6 +89,26 @@ int InitLocked(const ToolOptions& options, const std::string& index_path, const 
   return kToolOk;
 }
 
+// Base names that tessel would index twice, or never find: the same name
+// twice (letter case and separators aside), or an archive's name. "" when
+// there is none.
+std::string CatalogueProblem(const std::vector<std::string>& names) {
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string without;
+    if (EndsInArchiveExtension(names[i], &without)) {
+      return "base name \"" + names[i] + "\" ends in an archive's extension, which names no list tessel reads; use \"" +
+             without + "\" (tessel-index update unpacks the archive beside it)";
+    }
+    for (size_t j = 0; j < i; ++j) {
+      if (SameBaseName(names[i], names[j])) {
+        return "base name \"" + names[i] + "\" is already catalogued as \"" + names[j] +
+               "\"; twice, every node of it would be indexed twice";
+      }
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string PathIn(const std::string& dir, const std::string& name) {
@@ -98,7 +118,7 @@ std::string PathIn(const std::string& dir, const std::string& name) {
 
 int RunInit(const ToolOptions& options) {
   const Platform& platform = *options.platform;
-  std::string index_path = PathIn(options.data_dir, kIndexFileName);
+  std::string index_path = IndexPath(options);
   const std::vector<std::string>& names = options.operands;
   if (names.size() > kMaxSlots) {
     return Refuse(index_path, std::to_string(names.size()) + " base names, but a catalogue holds at most 255");
@@ -117,6 +137,7 @@ int RunInit(const ToolOptions& options) {
                                     "\", which stands for its newest numbered file");
     }
   }
+  if (std::string problem = CatalogueProblem(names); !problem.empty()) return Refuse(index_path, problem);
   std::string config_path, data_path;
   if (!options.home_dir.empty()) {
     config_path = PathIn(options.home_dir, kHostConfigFileName);

@@ -19,7 +19,7 @@ std::string Hex32(const uint8_t* word) {
 
 LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
   std::string message;
-  LoadStatus status = LoadIndexFile(*options.platform, PathIn(options.data_dir, kIndexFileName), index, &message);
+  LoadStatus status = LoadIndexFile(*options.platform, IndexPath(options), index, &message);
   if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
   return status;
 }

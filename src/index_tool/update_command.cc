@@ -474,7 +474,7 @@ void KeepNewest(UpdateRun* run, const std::string& dir, const std::string& list_
 // The catalogued base names, each once, read through the platform.
 bool ReadBaseNames(UpdateRun* run, std::vector<std::string>* bases) {
   const Platform& p = run->platform;
-  std::string path = PathIn(run->options.data_dir, kIndexFileName);
+  std::string path = IndexPath(run->options);
   FileId file = kNoFile;
   std::string opened;
   int error = OpenExistingFile(p, path, /*read_only=*/true, &file, &opened);

@@ -18,12 +18,14 @@ constexpr int64_t kShownFaults = 10;
 
 struct Verifier {
   const IndexFile& index;
-  NodelistCache cache;
+  NodelistCache& cache;
+  bool skip_unreadable_lists;
+  std::vector<std::string>& shown;
   std::vector<bool> unreadable_reported;
   int64_t faults = 0;
 
   void Fault(const std::string& text) {
-    if (faults < kShownFaults) std::cout << "  fault: " << text << "\n";
+    if (faults < kShownFaults) shown.push_back(text);
     ++faults;
   }
 
@@ -40,6 +42,7 @@ struct Verifier {
   bool CheckLine(int64_t i, const EntryFields& e, std::string* name) {
     const NodelistText& text = SlotNodelist(index, e.slot, &cache);
     if (text.error != 0) {
+      if (skip_unreadable_lists) return false;
       if (unreadable_reported.size() <= static_cast<size_t>(e.slot)) unreadable_reported.resize(e.slot + 1);
       if (!unreadable_reported[e.slot]) {
         Fault(text.path + ": nodelist of slot " + std::to_string(e.slot) + " cannot be read: " +
@@ -138,26 +141,35 @@ void CheckTwins(Verifier* v) {
 
 }  // namespace
 
+int64_t FindIndexFaults(const IndexFile& index, bool skip_unreadable_lists, NodelistCache* cache,
+                        std::vector<std::string>* shown) {
+  Verifier verifier{index, *cache, skip_unreadable_lists, *shown, {}, 0};
+  CheckHead(&verifier);
+  CheckSections(&verifier);
+  CheckTwins(&verifier);
+  return verifier.faults;
+}
+
 int RunVerify(const ToolOptions& options) {
   IndexFile index;
   LoadStatus status = LoadIndexOrReport(options, &index);
   if (status != LoadStatus::kOk) return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
   std::cout << "Verifying " << index.path << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
             << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
-  Verifier verifier{index, {}, {}, 0};
-  CheckHead(&verifier);
-  CheckSections(&verifier);
-  CheckTwins(&verifier);
-  for (size_t s = 1; s < verifier.cache.size(); ++s) {
-    const NodelistText& text = verifier.cache[s];
+  NodelistCache cache;
+  std::vector<std::string> shown;
+  int64_t faults = FindIndexFaults(index, false, &cache, &shown);
+  for (const std::string& fault : shown) std::cout << "  fault: " << fault << "\n";
+  for (size_t s = 1; s < cache.size(); ++s) {
+    const NodelistText& text = cache[s];
     if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << text.path << "\n";
   }
-  if (verifier.faults == 0) {
+  if (faults == 0) {
     std::cout << "No faults.\n";
     return kToolOk;
   }
-  if (verifier.faults > kShownFaults) std::cout << "  ...\n";
-  std::cout << verifier.faults << (verifier.faults == 1 ? " fault" : " faults") << " in " << index.path << "\n";
+  if (faults > kShownFaults) std::cout << "  ...\n";
+  std::cout << faults << (faults == 1 ? " fault" : " faults") << " in " << index.path << "\n";
   return kToolNoMatchOrFaults;
 }
 

@@ -1,0 +1,150 @@
+// tessel-index in the README's unattended layout (index in a data
+// directory, KORVO set, run from the board's directory), and what check
+// finds beyond tessel's own view.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+
+#include "nodediff/nodediff_util.h"
+#include "test_util.h"
+
+namespace tessel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> kNodes = {"Zone,3,Zc,Pl,Zed_Ay,x,", "Host,30,Hs,Pl,Hal_Bo,x,", ",7,Sy,Pl,Ann_Cy,x,"};
+
+ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+  return RunTool(TESSEL_INDEX_BINARY, dir, args, env);
+}
+
+TEST(IndexToolKorvo, EveryCommandUsesTheIndexTesselFinds) {
+  ScopedTempDir dir;
+  std::string bbs = dir / "bbs", data = dir / "data", korvo = "KORVO=" + bbs;
+  for (const std::string& d : {bbs, bbs + "/nl", bbs + "/inbound", data}) fs::create_directory(d);
+  std::string list = MakeList("001", kNodes);
+  WriteFile(bbs + "/nl/nodelist.001", list);
+  SetMtime(bbs + "/nl/nodelist.001", std::time(nullptr) - 86400);
+  ASSERT_EQ(Tool(bbs, {"init", "--data", data, "--home", bbs, "nl/NODELIST"}).status, 0);
+  ASSERT_EQ(RunTessel(bbs, {}, {korvo}).status, 0);
+  std::string using_line = "Using the index " + data + "/nlindex.qdx, named by " + bbs + "/config.qdx\n";
+
+  // The README's weekly line: a new list arrives, update makes it, tessel rebuilds.
+  WriteFile(bbs + "/inbound/NODELIST.002", MakeList("002", {kNodes[0], kNodes[1], ",8,Sy,Pl,Bea_Dee,x,"}));
+  ProcessRun update = Tool(bbs, {"update", "--inbound", "inbound", "--keep", "4"}, {korvo});
+  EXPECT_EQ(update.status, 0) << update.err;
+  EXPECT_TRUE(update.out.starts_with(using_line)) << update.out;
+  EXPECT_TRUE(Exists(bbs + "/nl/NODELIST.002")) << update.out;
+  RunResult build = RunTessel(bbs, {}, {korvo});
+  EXPECT_NE(build.out.find("3 nodes processed"), std::string::npos) << build.out;
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  } cases[] = {
+      {{"show"}, 0, "   1  nl/NODELIST"},
+      {{"find", "3:30/8"}, 0, "slot 1  3:30/8  BEA DEE\n"},
+      {{"verify"}, 0, "No faults."},
+      {{"init", "nl/NODELIST"}, 2, ""},
+  };
+  for (const Case& c : cases) {
+    ProcessRun run = Tool(bbs, c.args, {korvo});
+    EXPECT_EQ(run.status, c.status) << c.args[0] << "\n" << run.err;
+    EXPECT_TRUE(run.out.starts_with(using_line)) << run.out;
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << run.out;
+  }
+  EXPECT_NE(Tool(bbs, {"init", "nl/NODELIST"}, {korvo}).err.find(data + "/nlindex.qdx: exists"), std::string::npos);
+  EXPECT_FALSE(Exists(bbs + "/nlindex.qdx"));
+
+  // Elsewhere without KORVO there is no index to be found.
+  ProcessRun lost = Tool(bbs + "/nl", {"show"});
+  EXPECT_EQ(lost.status, 3);
+  EXPECT_NE(lost.err.find("nlindex.qdx not found: it is not in the current directory, KORVO is not set"),
+            std::string::npos) << lost.err;
+}
+
+// A built index of one list with its CRC; each case spoils the setup in one
+// way and check must say so, with what to do, and end with its status.
+TEST(IndexToolCheck, FindsDamageGoneOrBrokenListsTwinSlotsAndLeftovers) {
+  auto index_of = [](const std::string& d) { return d + "/nlindex.qdx"; };
+  auto chop = [](const std::string& path, size_t bytes) {
+    std::string text = ReadFile(path);
+    WriteFile(path, text.substr(0, text.size() - bytes));
+  };
+  struct Case {
+    std::string name;
+    std::function<void(const std::string&)> spoil;
+    int status;
+    std::string says;
+  } cases[] = {
+      {"index cut short", [&](const std::string& d) { chop(index_of(d), 24); }, 1,
+       "the index is damaged ("},
+      {"index cut inside an entry", [&](const std::string& d) { chop(index_of(d), 5); }, 1,
+       "plus whole 12-byte entries"},
+      {"index cut to its head", [&](const std::string& d) { chop(index_of(d), 72); }, 1,
+       "it holds no entries, though its catalogue says tessel built it"},
+      {"head damaged", [&](const std::string& d) { WriteFile(index_of(d), std::string(20, '\x7f')); }, 1,
+       "tessel-index init --force"},
+      {"list gone", [&](const std::string& d) { fs::rename(d + "/nodelist.001", d + "/old.001"); }, 1,
+       "the index points into NODELIST.001, which no longer exists"},
+      {"list in use cut short", [&](const std::string& d) { chop(d + "/nodelist.001", 3); }, 1,
+       "which the index was built from, fails its CRC"},
+      {"next list damaged",
+       [&](const std::string& d) {
+         std::string next = MakeList("002", kNodes);
+         next[next.size() - 5] ^= 1;
+         WriteFile(d + "/nodelist.002", next);
+       },
+       1, "nodelist.002, which tessel reads next, fails its CRC (its first line says"},
+      {"base name twice",
+       [&](const std::string& d) { WriteFile(index_of(d), IndexHead({{"NODELIST", ""}, {"./nodeLIST", ""}})); }, 1,
+       "slots 1 and 2 both catalogue NODELIST, so every node of it is indexed twice"},
+      {"leftovers",
+       [&](const std::string& d) {
+         WriteFile(d + "/nlindex.foo", "x");
+         SetMtime(d + "/nlindex.foo", std::time(nullptr) - 3 * 3600 - 60);
+         WriteFile(d + "/NODELIST.002.new", "x");
+       },
+       0, "Note: nlindex.foo, 3 hours old, is left over from a tessel run"},
+  };
+  for (const Case& c : cases) {
+    ScopedTempDir dir;
+    WriteFile(dir / "nodelist.001", MakeList("001", kNodes));
+    SetMtime(dir / "nodelist.001", std::time(nullptr) - 86400);
+    ASSERT_EQ(Tool(dir.path(), {"init", "NODELIST"}).status, 0);
+    ASSERT_EQ(RunTessel(dir.path(), {}).status, 0);
+    ProcessRun clean = Tool(dir.path(), {"check"});
+    ASSERT_EQ(clean.status, 0) << clean.out;
+    EXPECT_EQ(clean.out.find("Note:"), std::string::npos) << clean.out;
+    c.spoil(dir.path());
+    ProcessRun run = Tool(dir.path(), {"check"});
+    EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << c.name << "\n" << run.out;
+    if (c.name == "leftovers") {
+      EXPECT_NE(run.out.find("Note: NODELIST.002.new, "), std::string::npos) << run.out;
+    }
+  }
+}
+
+// --data naming an index tessel does not use: said once, and what follows
+// is about that index.
+TEST(IndexToolCheck, DataNamingAnotherIndexGivesOneVerdict) {
+  ScopedTempDir dir;
+  fs::create_directory(dir / "other");
+  WriteFile(dir / "nodelist.001", MakeList("001", kNodes));
+  ASSERT_EQ(Tool(dir.path(), {"init", "NODELIST"}).status, 0);
+  ASSERT_EQ(Tool(dir.path(), {"init", "--data", "other", "NODELIST"}).status, 0);
+  ProcessRun run = Tool(dir.path(), {"check", "--data", "other"});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.out.find("\n1 problem:\n  - tessel run here does not use other/nlindex.qdx but " + dir / "nlindex.qdx"),
+            std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  examined: " + dir / "other/nlindex.qdx, 1 slot\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("tessel uses"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace tessel::test
