@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "run/program.h"
 #include "storage/coding.h"
 #include "storage/run_state.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "platform/file_search.h"
-#include "run/failed_run.h"
-#include "storage/working_storage.h"
+#include "storage/failed_run.h"
+#include "storage/fatal_errors.h"
 
 namespace tessel {
 namespace {
@@ -36,12 +36,13 @@ bool WriteIndexHead(RunState* state) {
 
 bool FlushEntryBuffer(RunState* state) {
   const Platform& platform = *state->platform;
-  uint32_t size = static_cast<uint32_t>(EntryCount(state->blocks)) * kIndexEntrySize;
+  EntryBufferView buffer = EntryBuffer(state->blocks);
+  uint32_t size = static_cast<uint32_t>(buffer.count) * kIndexEntrySize;
   uint32_t moved = 0;
-  int error = platform.write(platform.ctx, state->files.new_index, EntryBuffer(state->blocks), size, &moved);
+  int error = platform.write(platform.ctx, state->files.new_index, buffer.entries, size, &moved);
   error = TransferError(error, moved, size, kErrShortWrite);
   if (error != 0) return EndWithWriteError(state, error);
-  EntryCount(state->blocks) = 0;
+  buffer.count = 0;
   return true;
 }
 

@@ -1,5 +1,5 @@
 // The new index file and the entries written to it (the file's layout is
-// in index/index_format.h). Entries pass through the EntryBuffer (the
+// in storage/index_format.h). Entries pass through the EntryBuffer (the
 // reader's text block) and leave it in writes of 5,460 entries.
 #ifndef TESSEL_INDEX_ENTRY_WRITER_H_
 #define TESSEL_INDEX_ENTRY_WRITER_H_
@@ -24,9 +24,9 @@ bool FlushEntryBuffer(RunState* state);
 // Adds one entry to the EntryBuffer, writing the buffer when it is full.
 // Inline: every entry of both sections comes through here.
 inline bool AppendEntry(RunState* state, const uint8_t* entry) {
-  int32_t& count = EntryCount(state->blocks);
-  std::memcpy(EntryBuffer(state->blocks) + count * kIndexEntrySize, entry, kIndexEntrySize);
-  if (++count == kEntryBufferCapacity) return FlushEntryBuffer(state);
+  EntryBufferView buffer = EntryBuffer(state->blocks);
+  std::memcpy(&buffer.entries[buffer.count], entry, kIndexEntrySize);
+  if (++buffer.count == kEntryBufferCapacity) return FlushEntryBuffer(state);
   return true;
 }
 

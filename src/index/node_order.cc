@@ -5,12 +5,12 @@
 
 #include "index/entry_writer.h"
 #include "index/partition_sort.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 
 void SortNetTable(RunState* state, int32_t lo, int32_t hi) {
-  NetRecord* table = state->blocks.net_table - 1;  // positions from 1
+  NetRecord* table = NetTable(state->blocks) - 1;  // positions from 1
   // Zone and net compared as one number: zone first, net when zones tie.
   auto key_at = [table](int32_t p) {
     return (static_cast<uint32_t>(NetZone(table[p])) << 16) | NetNumber(table[p]);
@@ -79,7 +79,7 @@ bool AppendNodeEntries(RunState* state, int32_t count) {
 }
 
 bool BuildNodeNumberSection(RunState* state) {
-  const NetRecord* table = state->blocks.net_table - 1;  // positions from 1
+  const NetRecord* table = NetTable(state->blocks) - 1;  // positions from 1
   const int32_t nets = state->blocks.net_count;
   int32_t a = 1;  // the first net not yet placed
   while (a <= nets) {

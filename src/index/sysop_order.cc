@@ -5,9 +5,10 @@
 
 #include "index/entry_writer.h"
 #include "index/sysop_sort.h"
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {
@@ -18,7 +19,7 @@ struct Pass {
   int32_t count = 0;       // their nodes
   int32_t capacity = 0;
   NodeRecord* area = nullptr;
-  uint8_t* pointers = nullptr;  // 4-byte record numbers within the area
+  PassPointersView pointers = {};  // 4-byte record numbers within the area
   uint8_t* scratch = nullptr;   // what the heap has left, for the sort
   uint32_t scratch_bytes = 0;
   int32_t number = 0;  // passes run before this one
@@ -129,22 +130,21 @@ bool WriteGroupPart(RunState* state, const PassPlan& plan, int32_t p, const Node
   return true;
 }
 
-// Reads the temporary file once, through the pointer array's block, and
+// Reads the temporary file once, through the net table's block, and
 // writes its records again grouped by pass, through a share of the pass
 // area for each pass. When a write fails (a full disk, say) the groups are
 // given up and every pass picks its records out of the file instead.
 bool GroupRecordsByPass(RunState* state, const Pass& pass, PassPlan* plan) {
   const int32_t share = pass.capacity / plan->passes;
-  constexpr int32_t kInputRecords = kNetTableBytes / sizeof(NodeRecord);
-  NodeRecord* input = reinterpret_cast<NodeRecord*>(pass.pointers);
+  GroupInputView input = GroupInput(state->blocks);
   int32_t buffered[256] = {};
   int32_t written[256] = {};
   const uint8_t* chain = state->blocks.first_chain_block;
   int32_t in_block = 0;
   bool failed = false;
   for (int32_t first = 0; first < state->blocks.total_nodes && !failed;) {
-    int32_t count = std::min(kInputRecords, state->blocks.total_nodes - first);
-    if (!ReadNodeBlock(state, first, count, input)) return false;
+    int32_t count = std::min(input.capacity, state->blocks.total_nodes - first);
+    if (!ReadNodeBlock(state, first, count, input.records)) return false;
     for (int32_t k = 0; k < count && !failed; ++k) {
       int32_t p = plan->pass_of[chain[in_block]];
       if (++in_block == kInitialsPerChainBlock) {
@@ -152,7 +152,7 @@ bool GroupRecordsByPass(RunState* state, const Pass& pass, PassPlan* plan) {
         in_block = 0;
       }
       NodeRecord* buffer = pass.area + static_cast<int64_t>(p) * share;
-      std::memcpy(&buffer[buffered[p]], &input[k], sizeof(NodeRecord));
+      std::memcpy(&buffer[buffered[p]], &input.records[k], sizeof(NodeRecord));
       if (++buffered[p] == share) {
         if (!WriteGroupPart(state, *plan, p, buffer, share, written[p], &failed)) return false;
         written[p] += share;
@@ -191,7 +191,7 @@ bool RunSysopPass(RunState* state, Pass* pass, const PassPlan& plan) {
   }
   ++pass->number;
   const uint8_t* references =
-      OrderSysopPass(pass->area, pass->count, pass->pointers, pass->scratch, pass->scratch_bytes);
+      OrderSysopPass(pass->area, pass->count, pass->pointers.bytes, pass->scratch, pass->scratch_bytes);
   if (!AppendSysopEntries(state, *pass, references)) return false;
   ResetPass(pass);
   return true;
@@ -219,8 +219,8 @@ bool OrderBySysopName(RunState* state) {
   pass.scratch_bytes = static_cast<uint32_t>(
       std::min<uint64_t>(LargestFreeBlock(state->heap), RadixScratchBytes(pass.capacity, /*wide=*/true)));
   pass.scratch = TakeBlock(&state->heap, pass.scratch_bytes);
-  PrepareMemory(*state, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
-  PrepareMemory(*state, pass.scratch, pass.scratch_bytes);
+  MakeBlockPresent(platform, pass.area, static_cast<size_t>(pass.capacity) * sizeof(NodeRecord));
+  MakeBlockPresent(platform, pass.scratch, pass.scratch_bytes);
   PassPlan plan;
   bool group = state->blocks.total_nodes > kGroupFromNodes && PlanPasses(*state, pass.capacity, &plan) &&
                plan.passes >= kGroupFromPasses && pass.capacity / plan.passes >= kGroupBufferRecords;

@@ -10,6 +10,7 @@
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "storage/run_state.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "platform/platform.h"
 
 namespace tessel {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "platform/platform.h"
 
 namespace tessel {

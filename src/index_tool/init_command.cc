@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "run/run_lock.h"
 

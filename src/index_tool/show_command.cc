@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "storage/coding.h"
 

@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "nodediff/archive_member.h"
 #include "nodediff/diff_apply.h"

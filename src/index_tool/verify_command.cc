@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "index/entry_check.h"
-#include "index/index_format.h"
+#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "platform/platform.h"
 

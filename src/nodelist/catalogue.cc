@@ -4,7 +4,7 @@
 
 #include "platform/file_search.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
 
 namespace tessel {
 namespace {
@@ -19,8 +19,7 @@ bool ReportDamagedIndex(RunState* state) {
   Print(platform, " is damaged; please set up nodelists in CONFIG.");
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
-  state->exit_code = kErrShortRead;
-  return false;
+  return EndRun(state, kErrShortRead);
 }
 
 // Reads "size" bytes of the open index. "*partial" tells whether some but
@@ -137,8 +136,7 @@ bool ReadIndexHead(RunState* state) {
     Print(platform, "Heap overflow reading the catalogue of ");
     Print(platform, state->settings.index_path);
     PrintLineEnd(platform);
-    state->exit_code = kErrHeapOverflow;
-    return false;
+    return EndRun(state, kErrHeapOverflow);
   }
   if (bytes > 0 && !ReadIndexBytes(state, file, state->head.catalogue, bytes, &partial)) return false;
   if (partial) damaged = true;

@@ -5,16 +5,15 @@
 #include <cstring>
 #include <string>
 
-#if defined(__SSE2__)
+#if TESSEL_SCAN_SSE2
 #include <emmintrin.h>
 #endif
 
 namespace tessel {
 namespace {
 
-#if defined(__SSE2__)
-// Sixteen characters at a time where the processor has 16-byte vectors
-// (every x86-64 does); eight, in a 64-bit word, elsewhere.
+#if TESSEL_SCAN_SSE2
+// Sixteen characters at a time (see TESSEL_SCAN_SSE2).
 
 // 16 bytes of 0xFF, then 16 of 0: a mask keeping the first n bytes of 16
 // is read at kKeepFirst + 16 - n.

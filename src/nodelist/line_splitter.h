@@ -12,6 +12,16 @@
 #include <cstdint>
 #include <string_view>
 
+// The line reader and the splitter look at 16 characters at a time where the
+// processor has 16-byte vectors (SSE2, which every x86-64 has), and at 8, in
+// a 64-bit word, elsewhere. TESSEL_PORTABLE_SCAN (the CMake option of that
+// name) builds the portable way on x86-64 too, so that it is tested there.
+#if defined(__SSE2__) && !defined(TESSEL_PORTABLE_SCAN)
+#define TESSEL_SCAN_SSE2 1
+#else
+#define TESSEL_SCAN_SSE2 0
+#endif
+
 namespace tessel {
 
 constexpr int kMaxLineLength = 255;

@@ -7,9 +7,10 @@
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
 #include "platform/file_search.h"
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {
@@ -31,7 +32,7 @@ bool EndWithMessage(RunState* state, std::string_view message, int exit_code) {
 // Stores the node count of the current net and checks the limit.
 bool CloseCurrentNet(RunState* state) {
   if (state->blocks.net_count == 0) return true;
-  PutU16LE(state->blocks.net_table[state->blocks.net_count - 1].node_count, static_cast<uint16_t>(state->reader.nodes_in_net));
+  PutU16LE(NetTable(state->blocks)[state->blocks.net_count - 1].node_count, static_cast<uint16_t>(state->reader.nodes_in_net));
   if (ExceedsNetLimit(*state)) return EndWithMessage(state, "Too many nodes in net", kExitTooManyNodes);
   return true;
 }
@@ -57,16 +58,28 @@ bool AddInitial(RunState* state, uint8_t initial) {
     PrintInsufficientMemory(*state->platform, kChainBlockBytes - LargestFreeBlock(state->heap));
     return EndFailedRun(state, kExitNoMemory);
   }
-  PrepareMemory(*state, block, kChainBlockBytes);
+  MakeBlockPresent(*state->platform, block, kChainBlockBytes);
   PutU32LE(state->blocks.current_chain_block + kInitialsPerChainBlock, HeapOffset(state->heap, block));
   state->blocks.current_chain_block = block;
+  return true;
+}
+
+// Appends the NodeBuffer's records to the temporary node file in one write
+// and empties it. A failed or short write ends the run with the
+// write-error report.
+bool FlushNodeBuffer(RunState* state) {
+  NodeBufferView buffer = NodeBuffer(state->blocks);
+  int error = AppendNodeRecords(state, buffer.records, buffer.count);
+  if (error != 0) return EndWithWriteError(state, error);
+  buffer.count = 0;
   return true;
 }
 
 bool ProduceNode(RunState* state, const LineFields& fields, int64_t line_offset) {
   uint8_t initial = fields.sysop.length > 0 ? static_cast<uint8_t>(fields.sysop.text[0]) : 0;
   if (!AddInitial(state, initial)) return false;
-  NodeRecord& record = state->blocks.node_buffer[NodeBufferCount(state->blocks)];
+  NodeBufferView buffer = NodeBuffer(state->blocks);
+  NodeRecord& record = buffer.records[buffer.count];
   record.slot = state->reader.current_slot;
   PutU16LE(record.zone, static_cast<uint16_t>(state->reader.zone));
   PutU16LE(record.net, static_cast<uint16_t>(state->reader.net));
@@ -82,7 +95,7 @@ bool ProduceNode(RunState* state, const LineFields& fields, int64_t line_offset)
   } else {
     std::memset(record.sysop_name + 1, 0, kSysopNameCapacity);
   }
-  if (++NodeBufferCount(state->blocks) == kNodeBufferCapacity) return FlushNodeBuffer(state);
+  if (++buffer.count == kNodeBufferCapacity) return FlushNodeBuffer(state);
   return true;
 }
 
@@ -117,7 +130,8 @@ bool TakeLine(RunState* state, const LineFields& fields, int64_t line_offset, bo
 
 bool ReadLines(RunState* state) {
   LineReader reader;
-  StartLineReader(&reader, *state->platform, state->files.nodelist, LineBuffer(state->blocks), kTextBlockBytes);
+  LineBufferView buffer = LineBuffer(state->blocks);
+  StartLineReader(&reader, *state->platform, state->files.nodelist, buffer.bytes, buffer.size);
   LineFields fields;
   char line[kMaxLineLength + kLinePadding];
   bool excluded = false;
@@ -145,7 +159,7 @@ bool StartNet(RunState* state) {
   if (!CloseCurrentNet(state)) return false;
   state->reader.nodes_in_net = 0;
   state->reader.node = 0;
-  NetRecord& record = state->blocks.net_table[state->blocks.net_count++];
+  NetRecord& record = NetTable(state->blocks)[state->blocks.net_count++];
   PutU16LE(record.zone, static_cast<uint16_t>(state->reader.zone));
   PutU16LE(record.net, static_cast<uint16_t>(state->reader.net));
   PutU16LE(record.node_count, 0);
@@ -175,7 +189,7 @@ bool ReadNodelist(RunState* state, uint8_t slot, const std::string& path) {
   error = platform.close(platform.ctx, state->files.nodelist);
   state->files.nodelist = kNoFile;
   if (error != 0) return FatalIoError(state, error, "closing", state->files.nodelist_path);
-  if (NodeBufferCount(state->blocks) > 0 && !FlushNodeBuffer(state)) return false;
+  if (NodeBuffer(state->blocks).count > 0 && !FlushNodeBuffer(state)) return false;
   PrintLineEnd(platform);
   return true;
 }

@@ -6,9 +6,9 @@
 #include "nodelist/catalogue.h"
 #include "nodelist/nodelist_reader.h"
 #include "platform/file_search.h"
-#include "run/program.h"
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {
@@ -42,7 +42,7 @@ bool WriteSections(RunState* state) {
   ReleaseBlock(&state->heap, reinterpret_cast<uint8_t*>(state->blocks.node_buffer), kNodeBufferBytes);
   state->blocks.node_buffer = nullptr;
   if (!OrderBySysopName(state)) return false;
-  if (EntryCount(state->blocks) > 0 && !FlushEntryBuffer(state)) return false;
+  if (EntryBuffer(state->blocks).count > 0 && !FlushEntryBuffer(state)) return false;
   PrintLineEnd(platform);
   return true;
 }
@@ -73,12 +73,11 @@ void PrintCounts(RunState* state) {
   PrintLineEnd(platform);
 }
 
-bool Build(RunState* state) {
-  if (!HasFreeMemory(state, kBuildBlocksBytes)) {
-    state->exit_code = kExitNoMemory;
-    return false;
-  }
-  TakeBuildBlocks(state);
+}  // namespace
+
+bool RunBuild(RunState* state) {
+  if (!HasFreeMemory(state, kBuildBlocksBytes)) return EndRun(state, kExitNoMemory);
+  TakeBuildBlocks(&state->heap, *state->platform, &state->blocks);
   if (!CreateTempFile(state)) return false;
   if (!ReadAllNodelists(state)) return false;
   if (!ReopenTempFile(state)) return false;
@@ -89,13 +88,6 @@ bool Build(RunState* state) {
   if (!ReplaceIndex(state)) return false;
   PrintCounts(state);
   return RemoveTempFile(state);
-}
-
-}  // namespace
-
-int RunBuild(RunState* state) {
-  if (!Build(state)) return state->exit_code;
-  return kExitOk;
 }
 
 }  // namespace tessel

@@ -8,8 +8,8 @@ namespace tessel {
 
 // Reads every catalogued nodelist, writes "nlindex.bar" with both sections
 // of entries, puts it in the index's place in one atomic rename and prints
-// the counts. Returns the exit status.
-int RunBuild(RunState* state);
+// the counts. Returns false when the run has ended early (EndRun).
+bool RunBuild(RunState* state);
 
 }  // namespace tessel
 

@@ -1,7 +1,7 @@
 #include "run/locate_index.h"
 
 #include "platform/file_search.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
 
 namespace tessel {
 namespace {

@@ -9,8 +9,8 @@
 #include "run/locate_index.h"
 #include "run/run_lock.h"
 #include "storage/console.h"
+#include "storage/fatal_errors.h"
 #include "storage/run_state.h"
-#include "storage/working_storage.h"
 
 namespace tessel {
 namespace {
@@ -61,19 +61,38 @@ bool LockRun(RunState* state, DirectoryLocks* locks) {
   Print(platform, failed);
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
-  state->exit_code = error;
-  return false;
+  return EndRun(state, error);
 }
 
 // Reads the catalogue, then rebuilds the index or reports it up to date.
-int CheckAndBuild(RunState* state) {
-  if (!ReadCatalogue(state)) return state->exit_code;
+void CheckAndBuild(RunState* state) {
+  if (!ReadCatalogue(state)) return;
   if (!state->settings.force_rebuild) {
     Print(*state->platform, "Nodelist index is up to date. Use -F to force recompilation.");
     PrintLineEnd(*state->platform);
-    return kExitOk;
+    return;
   }
-  return RunBuild(state);
+  RunBuild(state);
+}
+
+// Finds the index, then checks and builds it under the run's locks.
+// Whatever ends the run early has set its exit status (EndRun).
+void FindLockAndBuild(RunState* state) {
+  const Platform& platform = *state->platform;
+  bool found = false;
+  if (!LocateIndex(state, &found)) return;
+  if (!found) {
+    Print(platform, kIndexFileName);
+    Print(platform, " not found; please set up nodelists in CONFIG.");
+    PrintChar(platform, kBell);
+    PrintLineEnd(platform);
+    return;
+  }
+  // One build at a time: held until the temporary file is gone.
+  DirectoryLocks locks;
+  if (!LockRun(state, &locks)) return;
+  CheckAndBuild(state);
+  UnlockDirectories(platform, &locks);
 }
 
 }  // namespace
@@ -85,22 +104,10 @@ int RunProgram(const Platform& platform, int argc, const char* const* argv, cons
   InitHeap(&state.heap, options.heap_size);
   ParseCommandLine(&state, argc, argv);
   PrintBanner(state);
-
-  bool found = false;
-  if (!LocateIndex(&state, &found)) return state.exit_code;
-  if (!found) {
-    Print(platform, kIndexFileName);
-    Print(platform, " not found; please set up nodelists in CONFIG.");
-    PrintChar(platform, kBell);
-    PrintLineEnd(platform);
-    return kExitOk;
-  }
-  // One build at a time: held until the temporary file is gone.
-  DirectoryLocks locks;
-  if (!LockRun(&state, &locks)) return state.exit_code;
-  int status = CheckAndBuild(&state);
-  UnlockDirectories(platform, &locks);
-  return status;
+  FindLockAndBuild(&state);
+  // The program's exit status, decided here alone: kExitOk unless a phase
+  // ended the run.
+  return state.exit_code;
 }
 
 }  // namespace tessel

@@ -72,4 +72,8 @@ uint32_t LargestFreeBlock(const WorkingHeap& heap) {
   return largest;
 }
 
+void MakeBlockPresent(const Platform& platform, void* block, size_t size) {
+  if (platform.prepare_memory != nullptr && block != nullptr) platform.prepare_memory(platform.ctx, block, size);
+}
+
 }  // namespace tessel

@@ -7,8 +7,11 @@
 #ifndef TESSEL_STORAGE_HEAP_H_
 #define TESSEL_STORAGE_HEAP_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "platform/platform.h"
 
 namespace tessel {
 
@@ -42,6 +45,12 @@ uint32_t FreeMemory(const WorkingHeap& heap);
 
 // The longest run of contiguous free bytes.
 uint32_t LargestFreeBlock(const WorkingHeap& heap);
+
+// Asks the platform to make a block's memory present before it is filled,
+// in one call rather than a page fault per page (see
+// Platform::prepare_memory). Does nothing for a null block or where the
+// platform cannot.
+void MakeBlockPresent(const Platform& platform, void* block, size_t size);
 
 // A block's position in the heap, for links stored inside heap blocks, and
 // back.

@@ -14,15 +14,15 @@
 // Its first 12 bytes are the IndexEntry written to the index.
 //
 // NetRecord (10 bytes): zone u16, net u16, node count u16, first record i32.
-// The records of the index file itself are in index/index_format.h.
+// The records of the index file itself are in storage/index_format.h.
 #ifndef TESSEL_STORAGE_RECORDS_H_
 #define TESSEL_STORAGE_RECORDS_H_
 
 #include <cstddef>
 #include <cstdint>
 
-#include "index/index_format.h"
 #include "storage/coding.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 

@@ -8,27 +8,13 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "storage/build_blocks.h"
 #include "storage/heap.h"
-#include "storage/records.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 
 constexpr int kMaxExcludedZones = 10;
-
-// Block sizes and the capacities they give.
-constexpr uint32_t kNetTableBytes = 196'560;
-constexpr int32_t kNetTableCapacity = kNetTableBytes / sizeof(NetRecord);  // 19,656
-constexpr uint32_t kTextBlockBytes = 65'520;
-constexpr int32_t kEntryBufferCapacity = kTextBlockBytes / sizeof(IndexEntry);  // 5,460
-constexpr uint32_t kChainBlockBytes = 65'520;
-constexpr int32_t kInitialsPerChainBlock = kChainBlockBytes - 4;  // 65,516, then the link
-constexpr uint32_t kNodeBufferBytes = 196'536;
-constexpr int32_t kNodeBufferCapacity = kNodeBufferBytes / sizeof(NodeRecord);  // 5,172
-constexpr int32_t kPassPointerCapacity = kNetTableBytes / 4;                 // 49,140
-constexpr uint32_t kBuildBlocksBytes = kNetTableBytes + kTextBlockBytes + kChainBlockBytes + kNodeBufferBytes;
-static_assert(kNetTableCapacity == 19'656 && kEntryBufferCapacity == 5'460);
-static_assert(kNodeBufferCapacity == 5'172 && kPassPointerCapacity == 49'140);
-static_assert(kBuildBlocksBytes == 524'136);
 
 // Exit statuses of the program's own ends. Others are the error numbers of
 // failed file operations.
@@ -39,8 +25,6 @@ constexpr int kExitTooManyNets = 4;
 constexpr int kExitTooManyNodes = 5;
 // A working heap too small for the catalogue.
 constexpr int kErrHeapOverflow = 203;
-
-constexpr const char* kTempFileName = "nlindex.foo";
 
 // Settings from the command line and the host's configuration, fixed
 // before the build starts.
@@ -61,34 +45,6 @@ struct IndexHeadAsRead {
   NodelistSlot* catalogue = nullptr;  // slot s at catalogue[s - 1]
   int32_t slot_count = 0;
 };
-
-// The build's working blocks, all inside the heap, and its counters. Two
-// blocks change role between phases; use them through the views below,
-// which name the role they have in each phase.
-struct BuildBlocks {
-  NetRecord* net_table = nullptr;  // net position p (from 1) at net_table[p - 1]
-  uint8_t* text_block = nullptr;   // the line buffer, then the EntryBuffer
-  NodeRecord* node_buffer = nullptr;  // released before the sysop-name ordering
-  uint8_t* first_chain_block = nullptr;
-  uint8_t* current_chain_block = nullptr;
-
-  int32_t initial_counts[256] = {};
-  int32_t total_nodes = 0;
-  int32_t net_count = 0;
-  int32_t buffered_count = 0;  // NodeBuffer records, then EntryBuffer entries
-};
-
-// While the nodelists are read: the text block is the reader's line buffer
-// and the counter holds the records waiting in the NodeBuffer.
-inline uint8_t* LineBuffer(BuildBlocks& b) { return b.text_block; }
-inline int32_t& NodeBufferCount(BuildBlocks& b) { return b.buffered_count; }
-// From the node-number ordering on: the text block is the EntryBuffer and
-// the same counter holds the entries waiting in it.
-inline uint8_t* EntryBuffer(BuildBlocks& b) { return b.text_block; }
-inline int32_t& EntryCount(BuildBlocks& b) { return b.buffered_count; }
-// In the sysop-name ordering: the net table's block holds the pass's
-// pointer array (4-byte references at any alignment).
-inline uint8_t* PassPointers(BuildBlocks& b) { return reinterpret_cast<uint8_t*>(b.net_table); }
 
 // The nodelist reader's numbers, carried from one nodelist to the next.
 struct ReaderPosition {
@@ -118,8 +74,16 @@ struct RunState {
   BuildBlocks blocks;
   ReaderPosition reader;
   OpenFiles files;
-  int exit_code = 0;  // once a phase has ended the run
+  int exit_code = kExitOk;  // as EndRun set it, once a phase has ended the run
 };
+
+// Ends the run with exit status "exit_code": the one place where a run's
+// status is set; the program returns it when the phases have unwound.
+// Returns false, for the caller to return.
+inline bool EndRun(RunState* state, int exit_code) {
+  state->exit_code = exit_code;
+  return false;
+}
 
 // A NodelistSlot of the catalogue, by slot number (from 1).
 inline NodelistSlot& Slot(RunState& state, int slot) { return state.head.catalogue[slot - 1]; }

@@ -1,6 +1,6 @@
 // Index heads, host configuration files and nodelist text as the host and
 // its sysop write them, for tests, fuzz targets and the benchmark. Built on
-// index/index_format.h, so that every index made for testing has the
+// storage/index_format.h, so that every index made for testing has the
 // program's own layout.
 #ifndef TESSEL_TESTING_INDEX_BUILDERS_H_
 #define TESSEL_TESTING_INDEX_BUILDERS_H_
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "index/index_format.h"
+#include "storage/index_format.h"
 
 namespace tessel::test {
 

@@ -93,55 +93,36 @@ std::vector<int32_t> PassOrder(const std::vector<NodeRecord>& records, uint32_t 
   return order;
 }
 
-TEST(SysopSortTest, RadixSortGivesWayExactlyWhenKeysAreEqual) {
-  const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
-  std::string bytes;
-  for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<char>(b));
-  const Shape shapes[] = {
-      {"names of letters", 3000, letters, 25, 0},
-      {"names of letters, some listed twice", 3000, letters, 25, 40},
-      {"one listed twice", 20000, letters, 25, 1},
-      {"names of any byte", 3000, bytes, 25, 0},
-      {"short names of any byte", 3000, bytes, 3, 0},
-      {"long names that differ late", 9000, "AB", 25, 0},
-      {"names of one letter, of every length", 3000, "A", 25, 0},
-      {"many equal names", 5000, "AB", 2, 0},
-      {"many equal names, some listed twice", 5000, "AB", 2, 30},
-      {"a full pass", 49140, letters, 25, 0},
-      {"a full pass of few names", 49140, "AB", 4, 0},
-  };
-  for (const Shape& shape : shapes) {
-    for (unsigned seed = 1; seed <= 2; ++seed) {
-      SCOPED_TRACE(std::string(shape.label) + ", seed " + std::to_string(seed));
-      std::vector<NodeRecord> records = MakePass(shape, seed);
-      std::vector<int32_t> exact = PlainOrder(records);
-      bool equal_keys = false;
-      for (size_t k = 0; k + 1 < exact.size(); ++k) {
-        equal_keys = equal_keys || !SysopPrecedes(records[exact[k]], records[exact[k + 1]]);
-      }
-      int32_t count = static_cast<int32_t>(records.size());
-      for (bool wide : {true, false}) {
-        bool by_radix = false;
-        auto room = static_cast<uint32_t>(RadixScratchBytes(count, wide));
-        ASSERT_EQ(PassOrder(records, room, &by_radix), exact) << (wide ? "wide" : "narrow");
-        EXPECT_EQ(by_radix, !equal_keys) << (wide ? "wide" : "narrow");
-      }
-      // Too little room for the radix sort: the exact steps alone.
-      bool by_radix = true;
-      uint32_t too_little = static_cast<uint32_t>(RadixScratchBytes(count, false)) - 1;
-      ASSERT_EQ(PassOrder(records, too_little, &by_radix), exact);
-      EXPECT_EQ(by_radix, count == 0);
-    }
+// Checks both ways of ordering "records" against the plain steps: the
+// references of SortSysopReferences, and OrderSysopPass with room for the
+// wide and the narrow radix sort and with too little room for either. The
+// radix sort must manage alone exactly when no two keys are equal.
+void CheckBothWays(const std::vector<NodeRecord>& records) {
+  std::vector<int32_t> exact = PlainOrder(records);
+  ASSERT_EQ(Order(records), exact);
+  bool equal_keys = false;
+  for (size_t k = 0; k + 1 < exact.size(); ++k) {
+    ASSERT_FALSE(SysopPrecedes(records[exact[k + 1]], records[exact[k]])) << "out of order at " << k;
+    equal_keys = equal_keys || !SysopPrecedes(records[exact[k]], records[exact[k + 1]]);
   }
-  // Every key equal: the radix sort gives way.
-  std::vector<NodeRecord> same(4000, MakePass({"", 1, letters, 25, 0}, 7)[0]);
-  for (size_t k = 0; k < same.size(); ++k) same[k].slot = static_cast<uint8_t>(k);
+  int32_t count = static_cast<int32_t>(records.size());
+  for (bool wide : {true, false}) {
+    bool by_radix = false;
+    auto room = static_cast<uint32_t>(RadixScratchBytes(count, wide));
+    ASSERT_EQ(PassOrder(records, room, &by_radix), exact) << (wide ? "wide" : "narrow");
+    EXPECT_EQ(by_radix, !equal_keys) << (wide ? "wide" : "narrow");
+  }
+  if (count == 0) return;
   bool by_radix = true;
-  EXPECT_EQ(PassOrder(same, static_cast<uint32_t>(RadixScratchBytes(4000, true)), &by_radix), PlainOrder(same));
-  EXPECT_FALSE(by_radix);
+  uint32_t too_little = static_cast<uint32_t>(RadixScratchBytes(count, false)) - 1;
+  ASSERT_EQ(PassOrder(records, too_little, &by_radix), exact) << "too little room";
+  EXPECT_FALSE(by_radix) << "too little room";
 }
 
-TEST(SysopSortTest, ReferencesGiveThePlainPartitionOrder) {
+// Every pass shape, in both ways the ordering may take: the exact steps on
+// references, and the radix sort (wide, narrow, or without room) that must
+// give way exactly when two keys are equal. Both leave the steps' order.
+TEST(SysopSortTest, BothWaysGiveThePlainPartitionOrder) {
   const std::string letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ ";
   const std::string few = "AB";
   std::string bytes;
@@ -153,38 +134,41 @@ TEST(SysopSortTest, ReferencesGiveThePlainPartitionOrder) {
       {"names of letters", 3000, letters, 25, 0},
       {"names of letters, some listed twice", 3000, letters, 25, 40},
       {"one listed twice", 3000, letters, 25, 1},
+      {"one listed twice among many", 20000, letters, 25, 1},
+      {"names of any byte", 3000, bytes, 25, 0},
       {"short names of any byte", 3000, bytes, 3, 0},
-      {"names of two letters, large groups", 9000, few, 25, 0},
+      {"names of two letters that differ late, large groups", 9000, few, 25, 0},
       {"large groups, some listed twice", 9000, few, 25, 5},
+      {"names of one letter, of every length", 3000, "A", 25, 0},
       {"many equal names", 5000, few, 2, 0},
+      {"many equal names, some listed twice", 5000, few, 2, 30},
       {"empty names only", 500, few, 0, 0},
       {"a full pass", 49140, letters, 25, 0},
+      {"a full pass of few names", 49140, few, 4, 0},
   };
   for (const Shape& shape : shapes) {
     for (unsigned seed = 1; seed <= 3; ++seed) {
       SCOPED_TRACE(std::string(shape.label) + ", seed " + std::to_string(seed));
-      std::vector<NodeRecord> records = MakePass(shape, seed);
-      std::vector<int32_t> exact = PlainOrder(records);
-      ASSERT_EQ(Order(records), exact);
-      for (size_t k = 0; k + 1 < exact.size(); ++k) {
-        ASSERT_FALSE(SysopPrecedes(records[exact[k + 1]], records[exact[k]])) << "out of order at " << k;
-      }
+      CheckBothWays(MakePass(shape, seed));
+      if (HasFatalFailure()) return;
     }
   }
-}
-
-TEST(SysopSortTest, EqualKeysStayWhereThePartitionStepsLeaveThem) {
-  // Five records with one key, told apart by their slot: they end where
-  // the partition steps leave them.
-  std::vector<NodeRecord> records(5);
-  for (size_t k = 0; k < records.size(); ++k) {
-    std::memset(&records[k], 0, sizeof(NodeRecord));
-    records[k].slot = static_cast<uint8_t>(k + 1);
-    records[k].sysop_name[0] = 2;
-    records[k].sysop_name[1] = 'J';
-    records[k].sysop_name[2] = 'O';
+  // Every key equal, told apart only by the slot: 5 records whose other
+  // bytes are zeros, and 4,000 whose other bytes are random.
+  std::vector<NodeRecord> five(5);
+  for (size_t k = 0; k < five.size(); ++k) {
+    std::memset(&five[k], 0, sizeof(NodeRecord));
+    five[k].slot = static_cast<uint8_t>(k + 1);
+    five[k].sysop_name[0] = 2;
+    five[k].sysop_name[1] = 'J';
+    five[k].sysop_name[2] = 'O';
   }
-  EXPECT_EQ(Order(records), PlainOrder(records));
+  std::vector<NodeRecord> many(4000, MakePass({"", 1, letters, 25, 0}, 7)[0]);
+  for (size_t k = 0; k < many.size(); ++k) many[k].slot = static_cast<uint8_t>(k);
+  for (const std::vector<NodeRecord>* same : {&five, &many}) {
+    SCOPED_TRACE(std::to_string(same->size()) + " equal keys");
+    CheckBothWays(*same);
+  }
 }
 
 }  // namespace

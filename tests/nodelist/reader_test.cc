@@ -12,7 +12,7 @@
 #include "nodelist/nodelist_reader.h"
 #include "testing/fake_platform.h"
 #include "run/program.h"
-#include "storage/working_storage.h"
+#include "storage/temp_file.h"
 #include "test_util.h"
 
 namespace tessel {
@@ -49,7 +49,7 @@ class ReadNodelistTest : public testing::Test {
     state_.head.slot_count = 3;
     state_.head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state_.heap, 3 * sizeof(NodelistSlot)));
     std::memset(state_.head.catalogue, 0, 3 * sizeof(NodelistSlot));
-    TakeBuildBlocks(&state_);
+    TakeBuildBlocks(&state_.heap, platform_, &state_.blocks);
     EXPECT_TRUE(CreateTempFile(&state_));
   }
 
@@ -77,7 +77,7 @@ class ReadNodelistTest : public testing::Test {
   std::vector<std::string> Nets() const {
     std::vector<std::string> nets;
     for (int i = 0; i < state_.blocks.net_count; ++i) {
-      const NetRecord& n = state_.blocks.net_table[i];
+      const NetRecord& n = NetTable(state_.blocks)[i];
       nets.push_back(std::to_string(NetZone(n)) + ":" + std::to_string(NetNumber(n)) + " " +
                      std::to_string(NetNodeCount(n)) + "@" + std::to_string(NetFirstRecord(n)));
     }

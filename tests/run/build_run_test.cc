@@ -67,65 +67,41 @@ long OperationNumber(const std::map<std::string, std::string>& files, FileOp op,
 // ---------------------------------------------------------------------------
 // Failures.
 
-TEST(BuildFailures, FailedEntryWriteRemovesTheNewIndex) {
-  // 2,731 nodes give 5,462 entries: one write of 65,520 bytes during the
-  // sysop-name ordering, then a final write of 24 bytes. The head takes
-  // the first three writes.
-  const std::map<std::string, std::string> files = {{"LISTA.001", OneNet(2731)}};
+// A failed operation on the new index. An entry write that fails or falls
+// short ends the run with the write-error report and deletes both
+// temporary files; any other failure is a fatal I/O error that leaves them.
+// Either way the old index stays. 2,731 nodes give 5,462 entries: one
+// write of 65,520 bytes during the sysop-name ordering, then a final write
+// of 24 bytes; the head takes the first three writes.
+TEST(BuildFailures, FailedOperationOnTheNewIndexLeavesTheOldIndex) {
+  enum class NewIndex { kGone, kNeverMade, kPart, kWhole };
   struct Case {
     const char* label;
-    int nth_write;
-    bool partial;
-    int error;
-  } cases[] = {
-      {"full buffer", 3, false, 162},
-      {"final flush", 4, false, 162},
-      {"final flush written in part", 4, true, 101},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.label);
-    FakeDisk disk;
-    PutFiles(&disk, files);
-    std::string old_index = disk.files["nlindex.qdx"].data;
-    FaultPlan plan;
-    plan.fail_at = OperationNumber(files, FileOp::kWrite, "nlindex.bar", c.nth_write);
-    plan.partial = c.partial;
-    ASSERT_GT(plan.fail_at, 0);
-    EXPECT_EQ(Build(&disk, &plan), 3);
-    EXPECT_TRUE(plan.fired);
-    EXPECT_TRUE(
-        disk.console.ends_with("\r\nError " + std::to_string(c.error) + " writing file (not enough disk space?)\a\r\n"))
-        << disk.console;
-    EXPECT_EQ(disk.files.count("nlindex.bar"), 0u);
-    EXPECT_EQ(disk.files.count("nlindex.foo"), 0u);
-    EXPECT_EQ(disk.files["nlindex.qdx"].data, old_index);
-  }
-}
-
-TEST(BuildFailures, FailedHeadOrReplacementLeavesTheOldIndex) {
-  const std::map<std::string, std::string> files = {{"LISTA.001", OneNet(5)}};
-  FakeDisk clean;
-  PutFiles(&clean, files);
-  ASSERT_EQ(Build(&clean), 0);
-  const std::string new_index = clean.files["nlindex.qdx"].data;
-  struct Case {
-    const char* label;
+    int nodes;
     FileOp op;
-    int nth;  // among the operations "op" on nlindex.bar
+    int nth;  // among the operations "op" on nlindex.bar, from 0
     bool partial;
-    int error;
-    bool complete_new_index_left;
+    int error;   // what the operation reports, or 101 for a partial write
+    int status;  // 3: the write-error report; otherwise the fatal I/O error's
+    NewIndex left;
   } cases[] = {
-      {"creating the new index", FileOp::kCreate, 0, false, 162, false},
-      {"writing the header", FileOp::kWrite, 0, false, 162, false},
-      {"writing the catalogue", FileOp::kWrite, 1, false, 5, false},
-      {"writing the marker in part", FileOp::kWrite, 2, true, 101, false},
-      {"making the new index durable", FileOp::kSync, 0, false, 162, true},
-      {"closing the new index", FileOp::kClose, 0, false, 162, true},
-      {"renaming the new index", FileOp::kRename, 0, false, 5, true},
+      {"a full entry buffer", 2731, FileOp::kWrite, 3, false, 162, 3, NewIndex::kGone},
+      {"the final flush", 2731, FileOp::kWrite, 4, false, 162, 3, NewIndex::kGone},
+      {"the final flush written in part", 2731, FileOp::kWrite, 4, true, 101, 3, NewIndex::kGone},
+      {"creating the new index", 5, FileOp::kCreate, 0, false, 162, 162, NewIndex::kNeverMade},
+      {"writing the header", 5, FileOp::kWrite, 0, false, 162, 162, NewIndex::kPart},
+      {"writing the catalogue", 5, FileOp::kWrite, 1, false, 5, 5, NewIndex::kPart},
+      {"writing the marker in part", 5, FileOp::kWrite, 2, true, 101, 101, NewIndex::kPart},
+      {"making the new index durable", 5, FileOp::kSync, 0, false, 162, 162, NewIndex::kWhole},
+      {"closing the new index", 5, FileOp::kClose, 0, false, 162, 162, NewIndex::kWhole},
+      {"renaming the new index", 5, FileOp::kRename, 0, false, 5, 5, NewIndex::kWhole},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
+    const std::map<std::string, std::string> files = {{"LISTA.001", OneNet(c.nodes)}};
+    FakeDisk clean;
+    PutFiles(&clean, files);
+    ASSERT_EQ(Build(&clean), 0);
     FakeDisk disk;
     PutFiles(&disk, files);
     std::string old_index = disk.files["nlindex.qdx"].data;
@@ -134,17 +110,23 @@ TEST(BuildFailures, FailedHeadOrReplacementLeavesTheOldIndex) {
     plan.partial = c.partial;
     plan.error = c.error;
     ASSERT_GT(plan.fail_at, 0);
-    EXPECT_EQ(Build(&disk, &plan), c.error);
+    EXPECT_EQ(Build(&disk, &plan), c.status);
     EXPECT_TRUE(plan.fired);
-    // The fatal I/O error report: on a fresh line, naming the number.
-    std::string report = disk.console.substr(disk.console.rfind("\r\n", disk.console.size() - 3) + 2);
-    EXPECT_TRUE(report.starts_with("I/O error " + std::to_string(c.error) + " ")) << disk.console;
     EXPECT_EQ(disk.files["nlindex.qdx"].data, old_index);
-    EXPECT_EQ(disk.files.count("nlindex.foo"), 1u);  // an unexpected failure keeps it
-    if (c.complete_new_index_left) {
-      EXPECT_EQ(disk.files["nlindex.bar"].data, new_index);
+    if (c.status == 3) {
+      EXPECT_TRUE(disk.console.ends_with("\r\nError " + std::to_string(c.error) +
+                                         " writing file (not enough disk space?)\a\r\n"))
+          << disk.console;
+      EXPECT_EQ(disk.files.count("nlindex.foo"), 0u);
     } else {
-      EXPECT_EQ(disk.files.count("nlindex.bar"), c.op == FileOp::kCreate ? 0u : 1u);
+      // The fatal I/O error report: on a fresh line, naming the number.
+      std::string report = disk.console.substr(disk.console.rfind("\r\n", disk.console.size() - 3) + 2);
+      EXPECT_TRUE(report.starts_with("I/O error " + std::to_string(c.error) + " ")) << disk.console;
+      EXPECT_EQ(disk.files.count("nlindex.foo"), 1u);  // an unexpected failure keeps it
+    }
+    EXPECT_EQ(disk.files.count("nlindex.bar"), c.left == NewIndex::kPart || c.left == NewIndex::kWhole ? 1u : 0u);
+    if (c.left == NewIndex::kWhole) {
+      EXPECT_EQ(disk.files["nlindex.bar"].data, clean.files["nlindex.qdx"].data);
     }
   }
 }

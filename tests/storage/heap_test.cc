@@ -7,7 +7,7 @@
 #include "testing/fake_platform.h"
 #include "run/program.h"
 #include "storage/heap.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
 #include "test_util.h"
 
 namespace tessel {

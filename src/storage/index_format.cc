@@ -1,4 +1,4 @@
-#include "index/index_format.h"
+#include "storage/index_format.h"
 
 #include <algorithm>
 #include <cstring>

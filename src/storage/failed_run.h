@@ -1,7 +1,7 @@
 // The one way a failed run ends once it has files to clean up: whatever
 // phase finds the failure calls here, after printing its own message.
-#ifndef TESSEL_RUN_FAILED_RUN_H_
-#define TESSEL_RUN_FAILED_RUN_H_
+#ifndef TESSEL_STORAGE_FAILED_RUN_H_
+#define TESSEL_STORAGE_FAILED_RUN_H_
 
 #include "storage/run_state.h"
 
@@ -22,4 +22,4 @@ bool EndWithWriteError(RunState* state, int error);
 
 }  // namespace tessel
 
-#endif  // TESSEL_RUN_FAILED_RUN_H_
+#endif  // TESSEL_STORAGE_FAILED_RUN_H_

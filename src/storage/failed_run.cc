@@ -1,7 +1,8 @@
-#include "run/failed_run.h"
+#include "storage/failed_run.h"
 
 #include "storage/console.h"
-#include "storage/working_storage.h"
+#include "storage/fatal_errors.h"
+#include "storage/temp_file.h"
 
 namespace tessel {
 namespace {
@@ -29,8 +30,7 @@ bool EndFailedRun(RunState* state, int exit_code) {
     if (error != 0) return FatalIoError(state, error, "closing", state->files.nodelist_path);
   }
   if (!RemoveTempFile(state)) return false;
-  state->exit_code = exit_code;
-  return false;
+  return EndRun(state, exit_code);
 }
 
 bool EndWithWriteError(RunState* state, int error) {

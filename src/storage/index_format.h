@@ -23,8 +23,8 @@
 //
 // Host configuration file (config.qdx): at byte 155 the index's directory,
 // a length byte and 45 characters.
-#ifndef TESSEL_INDEX_INDEX_FORMAT_H_
-#define TESSEL_INDEX_INDEX_FORMAT_H_
+#ifndef TESSEL_STORAGE_INDEX_FORMAT_H_
+#define TESSEL_STORAGE_INDEX_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -158,4 +158,4 @@ void StoreDataPath(std::string* config, std::string_view data_path);
 
 }  // namespace tessel
 
-#endif  // TESSEL_INDEX_INDEX_FORMAT_H_
+#endif  // TESSEL_STORAGE_INDEX_FORMAT_H_
