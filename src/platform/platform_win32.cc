@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <string>
 #include <utility>
@@ -32,9 +33,13 @@ int MapError(DWORD e) {
 int LastError() { return MapError(GetLastError()); }
 
 // Open files by number: the handles live here, their slots are reused.
+// The guard keeps the table (and the held locks below) whole where threads
+// share the platform, as runs of the tests do.
 std::vector<HANDLE> g_files;
+std::mutex g_guard;
 
 FileId Keep(HANDLE handle) {
+  std::lock_guard<std::mutex> guard(g_guard);
   for (size_t i = 0; i < g_files.size(); ++i) {
     if (g_files[i] == INVALID_HANDLE_VALUE) {
       g_files[i] = handle;
@@ -46,8 +51,14 @@ FileId Keep(HANDLE handle) {
 }
 
 HANDLE Handle(FileId file) {
+  std::lock_guard<std::mutex> guard(g_guard);
   if (file < 0 || static_cast<size_t>(file) >= g_files.size()) return INVALID_HANDLE_VALUE;
   return g_files[static_cast<size_t>(file)];
+}
+
+void Forget(FileId file) {
+  std::lock_guard<std::mutex> guard(g_guard);
+  g_files[static_cast<size_t>(file)] = INVALID_HANDLE_VALUE;
 }
 
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -129,7 +140,7 @@ int WinSync(void*, FileId file) { return FlushFileBuffers(Handle(file)) ? 0 : La
 int WinClose(void*, FileId file) {
   HANDLE h = Handle(file);
   if (h == INVALID_HANDLE_VALUE) return kErrBadHandle;
-  g_files[static_cast<size_t>(file)] = INVALID_HANDLE_VALUE;
+  Forget(file);
   return CloseHandle(h) ? 0 : LastError();
 }
 
@@ -283,8 +294,10 @@ int WinOpenLock(void*, const char* dir, DirectoryLock* lock) {
 
 int WinTryLock(void*, DirectoryLock* lock, bool* taken) {
   *taken = false;
+  HANDLE mutex = Handle(lock->handle);
+  std::lock_guard<std::mutex> guard(g_guard);
   if (g_held.count({lock->device, lock->inode}) != 0) return 0;
-  DWORD waited = WaitForSingleObject(Handle(lock->handle), 0);
+  DWORD waited = WaitForSingleObject(mutex, 0);
   if (waited == WAIT_TIMEOUT) return 0;
   if (waited == WAIT_FAILED) return LastError();
   // WAIT_ABANDONED: its last owner ended without releasing it.
@@ -298,10 +311,11 @@ void WinCloseLock(void*, DirectoryLock* lock) {
   if (lock->handle < 0) return;
   HANDLE mutex = Handle(lock->handle);
   if (lock->held) {
+    std::lock_guard<std::mutex> guard(g_guard);
     ReleaseMutex(mutex);
     g_held.erase({lock->device, lock->inode});
   }
-  g_files[static_cast<size_t>(lock->handle)] = INVALID_HANDLE_VALUE;
+  Forget(lock->handle);
   CloseHandle(mutex);
   *lock = DirectoryLock{};
 }
