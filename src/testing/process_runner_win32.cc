@@ -67,56 +67,74 @@ std::vector<std::string> EnvironmentWithout(const std::vector<std::string>& name
   return environment;
 }
 
-ProcessRun RunProcess(const ProcessSpec& process) {
+namespace {
+
+// Starts the program with its output and error going to the two handles and
+// its input from NUL. Returns its process handle; throws when it cannot.
+HANDLE StartChild(const ProcessSpec& process, HANDLE out, HANDLE err) {
   char binary[MAX_PATH];
   if (GetFullPathNameA(process.binary.c_str(), MAX_PATH, binary, nullptr) == 0) throw std::runtime_error("binary path");
   std::string command = Quoted(binary);
-  for (const std::string& arg : process.args) command += " " + Quoted(arg);
+  for (const std::string& arg : process.args) {
+    command += ' ';
+    command += Quoted(arg);
+  }
   std::string environment;
   for (const std::string& entry : process.environment) environment.append(entry).push_back('\0');
   environment.push_back('\0');
-
-  HANDLE out_read, out_write, err_read, err_write;
-  MakePipe(&out_read, &out_write);
-  MakePipe(&err_read, &err_write);
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOA start = {};
   start.cb = sizeof start;
   start.dwFlags = STARTF_USESTDHANDLES;
   start.hStdInput = input;
-  start.hStdOutput = out_write;
-  start.hStdError = err_write;
+  start.hStdOutput = out;
+  start.hStdError = err;
   PROCESS_INFORMATION child = {};
   BOOL started = CreateProcessA(binary, command.data(), nullptr, nullptr, TRUE, 0, environment.data(),
                                 process.dir.empty() ? nullptr : process.dir.c_str(), &start, &child);
+  CloseHandle(input);
+  if (!started) throw std::runtime_error("CreateProcess " + process.binary);
+  CloseHandle(child.hThread);
+  return child.hProcess;
+}
+
+}  // namespace
+
+ProcessRun RunProcess(const ProcessSpec& process) {
+  HANDLE out_read, out_write, err_read, err_write;
+  MakePipe(&out_read, &out_write);
+  MakePipe(&err_read, &err_write);
+  HANDLE child = nullptr;
+  try {
+    child = StartChild(process, out_write, err_write);
+  } catch (...) {
+    for (HANDLE h : {out_read, out_write, err_read, err_write}) CloseHandle(h);
+    throw;
+  }
   CloseHandle(out_write);
   CloseHandle(err_write);
-  CloseHandle(input);
-  if (!started) {
-    CloseHandle(out_read);
-    CloseHandle(err_read);
-    throw std::runtime_error("CreateProcess " + process.binary);
-  }
   ProcessRun result;
   std::thread out_thread(Drain, out_read, &result.out);
   std::thread err_thread(Drain, err_read, &result.err);
-  DWORD waited = WaitForSingleObject(child.hProcess, static_cast<DWORD>(process.timeout_seconds) * 1000);
+  DWORD waited = WaitForSingleObject(child, static_cast<DWORD>(process.timeout_seconds) * 1000);
   if (waited != WAIT_OBJECT_0) {
-    TerminateProcess(child.hProcess, 1);
-    WaitForSingleObject(child.hProcess, INFINITE);
+    TerminateProcess(child, 1);
+    WaitForSingleObject(child, INFINITE);
     result.timed_out = true;
   }
   out_thread.join();
   err_thread.join();
   DWORD code = 0;
-  if (!result.timed_out && GetExitCodeProcess(child.hProcess, &code)) {
+  if (!result.timed_out && GetExitCodeProcess(child, &code)) {
     // An exception that ended the process (0xC0000005, ...) stands for a signal.
-    if (code >= 0xC0000000u) result.signal = static_cast<int>(code & 0xffff);
-    else result.status = static_cast<int>(code);
+    if (code >= 0xC0000000u) {
+      result.signal = static_cast<int>(code & 0xffff);
+    } else {
+      result.status = static_cast<int>(code);
+    }
   }
-  CloseHandle(child.hThread);
-  CloseHandle(child.hProcess);
+  CloseHandle(child);
   return result;
 }
 
