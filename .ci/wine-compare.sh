@@ -30,7 +30,13 @@ for set in "${sets[@]}"; do
     done
     (cd "$scratch/$side" && "$linux/tessel-index" init "${bases[@]}" >/dev/null)
   done
-  for args in "" "" "-F 2 3"; do
+  # A build, an up-to-date run, a forced one leaving out zones; then the
+  # index read-only (status 5) and cut short (status 100).
+  for args in "" "" "-F 2 3" "-F readonly" "-F damaged"; do
+    case "$args" in
+      *readonly) chmod 444 "$scratch"/*/nlindex.qdx; args=-F ;;
+      *damaged) chmod 644 "$scratch"/*/nlindex.qdx; for s in linux windows; do printf x >"$scratch/$s/nlindex.qdx"; done; args=-F ;;
+    esac
     (cd "$scratch/linux" && { "$linux/tessel" $args >../linux.out; echo $? >../linux.status; } || true)
     (cd "$scratch/windows" && { wine "$windows/tessel.exe" $args >../windows.out; echo $? >../windows.status; } || true)
     same=yes
