@@ -27,17 +27,25 @@ ProcessRun RunTesselWithTimeout(const std::string& dir, const std::vector<std::s
   return RunProcess(TesselSpec(dir, args, env, timeout_seconds));
 }
 
+#ifndef _WIN32
 pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env,
                   int timeout_seconds, int output_fd) {
   return StartProcess(TesselSpec(dir, args, env, timeout_seconds), output_fd);
 }
+#endif
 
 ProcessRun RunTool(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
                    const std::vector<std::string>& env) {
   return RunProcess(ProcessSpec{binary, args, dir, EnvironmentWithout({"KORVO"}, env), 120});
 }
 
-std::string Banner() { return "Tessel 32-bit for Win32 v3.0a\r\nLinux build, (c) 2026 the Tessel developers\r\n\r\n"; }
+std::string Banner() {
+#ifdef _WIN32
+  return "Tessel 32-bit for Win32 v3.0a\r\nWindows build, (c) 2026 the Tessel developers\r\n\r\n";
+#else
+  return "Tessel 32-bit for Win32 v3.0a\r\nLinux build, (c) 2026 the Tessel developers\r\n\r\n";
+#endif
+}
 
 std::string SharedDataDir() {
   std::error_code ignored;

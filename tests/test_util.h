@@ -30,11 +30,13 @@ RunResult RunTessel(const std::string& dir, const std::vector<std::string>& args
 ProcessRun RunTesselWithTimeout(const std::string& dir, const std::vector<std::string>& args = {},
                                 const std::vector<std::string>& env = {}, int timeout_seconds = 20);
 
+#ifndef _WIN32
 // Starts the built tessel as RunTessel does, its output going to
 // "output_fd" (or /dev/null when -1; kStdoutClosed and kStdioClosed start
 // it with those closed), ended by SIGALRM after "timeout_seconds".
 pid_t StartTessel(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env,
                   int timeout_seconds, int output_fd = -1);
+#endif
 
 // Runs the built tessel-index or tessel-make-nodelist ("binary") in "dir"
 // with KORVO unset, plus "env" ("NAME=value") entries.

@@ -113,7 +113,7 @@ int IndexToolMain(int argc, char** argv) {
     return UsageError("unknown command \"" + std::string(command) + "\"");
   }
   ToolOptions options;
-  options.platform = &PosixPlatform();
+  options.platform = &NativePlatform();
   bool options_ended = false;
   for (int i = 2; i < argc; ++i) {
     std::string_view arg = argv[i];

@@ -35,12 +35,14 @@ std::string EmptyIndexBytes(const std::vector<std::string>& base_names) {
 }
 
 // The index's directory as the host configuration stores it: absolute, so
-// that tessel finds it from any directory, and ending in "/".
+// that tessel finds it from any directory, and ending in the separator
+// ("/"; on Windows "\", as the host's own configuration program writes it).
 std::string DataPathFor(const std::string& data_dir) {
   std::error_code ignored;
   fs::path dir = fs::absolute(data_dir.empty() ? fs::path(".") : fs::path(data_dir), ignored);
-  std::string text = dir.lexically_normal().string();
-  if (text.empty() || text.back() != '/') text += '/';
+  std::string text = dir.lexically_normal().make_preferred().string();
+  const char separator = static_cast<char>(fs::path::preferred_separator);
+  if (text.empty() || text.back() != separator) text += separator;
   return text;
 }
 

@@ -1,7 +1,9 @@
 #include "nodediff/archive_member.h"
 
+#if TESSEL_HAVE_LIBARCHIVE
 #include <archive.h>
 #include <archive_entry.h>
+#endif
 
 #include <memory>
 
@@ -9,6 +11,8 @@
 #include "nodediff/list_names.h"
 
 namespace tessel {
+
+#if TESSEL_HAVE_LIBARCHIVE
 namespace {
 
 struct ArchiveCloser {
@@ -113,5 +117,18 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
     return result;
   }
 }
+
+#else
+
+// Built without the archive library (the Windows build): every archive is
+// refused with the reason, and plain lists and diffs are read as usual.
+ArchiveMember ReadArchiveMember(std::string_view, std::string_view, std::string_view) {
+  ArchiveMember result;
+  result.status = MemberStatus::kDamaged;
+  result.detail = "this tessel-index was built without an archive library; unpack the archive and put the "
+                  "list or diff it holds beside it";
+  return result;
+}
+#endif
 
 }  // namespace tessel

@@ -58,7 +58,11 @@ ArchiveMember ReadMemberIsolated(const Platform& platform, FileId archive, std::
   HelperOutcome outcome;
   ArchiveMember member;
   int error = platform.run_helper(platform.ctx, run, &output, &outcome);
-  if (error != 0) {
+  if (error == kErrFileNotFound) {
+    member.status = MemberStatus::kDamaged;
+    member.detail = std::string("this tessel-index has no archive reader (") + kUnpackProgram +
+                    ", built with the archive library); unpack the archive and put the list or diff it holds beside it";
+  } else if (error != 0) {
     member.status = MemberStatus::kDamaged;
     member.detail = std::string("the archive reader ") + kUnpackProgram + " cannot be started: " + ErrorText(error);
   } else if (outcome.timed_out) {

@@ -23,6 +23,8 @@ const char* ErrorText(int error) {
       return "read past end of file";
     case kErrShortWrite:
       return "disk full or write fault";
+    case 112:  // Windows' own number for a full disk
+      return "disk full";
     default:
       break;
   }

@@ -9,7 +9,7 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 
 bool Accepts(SearchFilter filter, const DirEntry& entry) {
   if (filter == SearchFilter::kAnyEntry) return true;
-  return entry.is_regular && !entry.name.empty() && entry.name[0] != '.';
+  return entry.is_regular && !entry.hidden && !entry.name.empty() && entry.name[0] != '.';
 }
 
 }  // namespace

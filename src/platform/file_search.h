@@ -38,7 +38,7 @@ bool SearchOrderLess(std::string_view a, std::string_view b);
 
 enum class SearchFilter {
   kAnyEntry,       // directories, hidden files and all
-  kOrdinaryFiles,  // regular files only, none whose name starts with "."
+  kOrdinaryFiles,  // regular files only, none hidden or system, none whose name starts with "."
 };
 
 // The entries of the directory of "pattern" (a path in either separator

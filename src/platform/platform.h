@@ -2,8 +2,8 @@
 // the operating system (the testing library of src/testing, which neither
 // program links, also works on real files and processes).
 //
-// The system was designed for a 32-bit Windows console; here it runs on
-// Linux. Everything the program needs from its host (files, directory
+// The system was designed for a 32-bit Windows console; it runs there
+// (platform_win32.cc) and on Linux (platform_posix.cc). Everything the program needs from its host (files, directory
 // listings, the environment, file times and the console) goes through one
 // plain table of function pointers, passed explicitly, so that tests can put
 // an in-memory disk or a failing one under the program.
@@ -11,7 +11,9 @@
 // Error numbers are the host's: 0 is success, 2 file not found, 3 path not
 // found, 4 too many open files, 5 access denied, 6 bad handle, 8 out of
 // memory, 80 the file exists, 100 a read that moved no bytes, 101 a write
-// that moved too few, 162 any other device fault.
+// that moved too few, 162 any other device fault. On Windows they are the
+// system's own numbers, except that its device errors 19 to 31 become 150
+// to 162 and the sharing violation 32 becomes 5.
 #ifndef TESSEL_PLATFORM_PLATFORM_H_
 #define TESSEL_PLATFORM_PLATFORM_H_
 
@@ -46,6 +48,7 @@ struct DirEntry {
   bool is_directory = false;  // a directory, after following symlinks
   int64_t mtime = 0;          // last write, seconds since 1970-01-01 UTC
   int64_t size = 0;           // bytes, of a regular file
+  bool hidden = false;        // marked hidden or system (Windows attributes)
 };
 
 // A directory opened for locking. Two paths of one directory give the same
@@ -181,15 +184,26 @@ struct Platform {
   void (*prepare_memory)(void* ctx, void* block, size_t size);
 };
 
-// The real platform: POSIX files and directories, the process environment,
-// the local time zone (TZ honoured) and standard output.
+// The real platform of the system the program was built for: POSIX files
+// and directories, the process environment, the local time zone (TZ
+// honoured) and standard output on Linux; the Win32 equivalents on Windows.
+const Platform& NativePlatform();
+
+#ifndef _WIN32
+// The POSIX platform (NativePlatform() on Linux). Paths that start with a
+// drive letter ("C:/BBS/NODELIST") are resolved through the Wine prefix
+// (platform/wine_drives.h), so that a host running under Wine and its
+// configuration's Windows paths are served.
 const Platform& PosixPlatform();
+#endif
 
 // Readies the process for running unattended; called first in main(). A
 // standard descriptor (0, 1 or 2) that the starting program left closed is
 // opened on /dev/null, so that no file of the run can take its number and
 // receive console text; and a console pipe closed by its reader makes
-// writes fail rather than end the process.
+// writes fail rather than end the process. On Windows, standard output and
+// error take bytes as written (no CR LF translation) and a drive without
+// its medium gives an error number rather than a dialog box.
 void PrepareProcess();
 
 }  // namespace tessel

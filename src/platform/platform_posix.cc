@@ -21,6 +21,7 @@
 
 #include "platform/helper_posix.h"
 #include "platform/platform.h"
+#include "platform/wine_drives.h"
 
 extern "C" char** environ;
 
@@ -63,6 +64,14 @@ int MapErrno(int e) {
 }
 
 int LastError() { return MapErrno(errno); }
+
+// The path the system knows "path" by: one with a drive letter through the
+// Wine prefix, any other as it is. "storage" holds a resolved path.
+const char* Native(const char* path, std::string* storage) {
+  if (!HasDriveLetter(path)) return path;
+  *storage = ResolveWineDrive(path, WinePrefix());
+  return storage->c_str();
+}
 
 // Small reads that step forward through a positioned file a little at a
 // time (the sysop-name passes pick their records out of the temporary file
@@ -155,7 +164,9 @@ int OpenRetrying(const char* path, int flags, mode_t mode, int* fd) {
   return *fd < 0 ? LastError() : 0;
 }
 
-int PosixOpenExisting(void*, const char* path, FileId* file) {
+int PosixOpenExisting(void*, const char* given_path, FileId* file) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   *file = kNoFile;
   // Decide access from the permission bits rather than from what open()
   // allows: the superuser could otherwise write files marked read-only.
@@ -171,7 +182,9 @@ int PosixOpenExisting(void*, const char* path, FileId* file) {
   return 0;
 }
 
-int PosixOpenRead(void*, const char* path, FileId* file) {
+int PosixOpenRead(void*, const char* given_path, FileId* file) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   *file = kNoFile;
   // Non-blocking so that a FIFO without a writer does not stall the open;
   // such a file is refused right after.
@@ -197,7 +210,9 @@ int PosixOpenRead(void*, const char* path, FileId* file) {
   return 0;
 }
 
-int PosixCreate(void*, const char* path, FileId* file) {
+int PosixCreate(void*, const char* given_path, FileId* file) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   *file = kNoFile;
   int fd;
   if (int error = OpenRetrying(path, O_RDWR | O_CREAT | O_TRUNC, 0666, &fd)) return error;
@@ -291,7 +306,9 @@ int PosixClose(void*, FileId file) {
   return 0;
 }
 
-int PosixRemove(void*, const char* path) {
+int PosixRemove(void*, const char* given_path) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   if (::unlink(path) != 0) return LastError();
   return 0;
 }
@@ -304,7 +321,10 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-int PosixRename(void*, const char* from, const char* to) {
+int PosixRename(void*, const char* given_from, const char* given_to) {
+  std::string from_storage, to_storage;
+  const char* from = Native(given_from, &from_storage);
+  const char* to = Native(given_to, &to_storage);
   if (::rename(from, to) != 0) return LastError();
   // Make the new name durable too. The rename itself has happened, so a
   // failure here is not reported.
@@ -316,7 +336,9 @@ int PosixRename(void*, const char* from, const char* to) {
   return 0;
 }
 
-int PosixSetFileTime(void*, const char* path, int64_t time) {
+int PosixSetFileTime(void*, const char* given_path, int64_t time) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays
@@ -326,7 +348,9 @@ int PosixSetFileTime(void*, const char* path, int64_t time) {
   return 0;
 }
 
-int PosixCreateNew(void*, const char* path, FileId* file) {
+int PosixCreateNew(void*, const char* given_path, FileId* file) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   *file = kNoFile;
   int fd;
   // O_EXCL with O_CREAT fails on any entry of the name, a link included,
@@ -365,7 +389,9 @@ int PosixOpenFileInfo(void*, FileId file, FileInfo* info) {
   return 0;
 }
 
-int PosixEntryInfo(void*, const char* path, FileInfo* info) {
+int PosixEntryInfo(void*, const char* given_path, FileInfo* info) {
+  std::string storage;
+  const char* path = Native(given_path, &storage);
   *info = FileInfo{};
   struct stat st;
   if (::lstat(path, &st) != 0) return LastError();
@@ -375,7 +401,9 @@ int PosixEntryInfo(void*, const char* path, FileInfo* info) {
 
 uint32_t PosixProcessId(void*) { return static_cast<uint32_t>(::getpid()); }
 
-bool PosixListDirectory(void*, const char* dir, std::vector<DirEntry>* entries) {
+bool PosixListDirectory(void*, const char* given_dir, std::vector<DirEntry>* entries) {
+  std::string storage;
+  const char* dir = Native(given_dir, &storage);
   entries->clear();
   DIR* stream = ::opendir(*dir == '\0' ? "." : dir);
   if (stream == nullptr) return false;
@@ -459,7 +487,9 @@ void PosixWriteConsole(void*, const char* data, size_t size) {
   }
 }
 
-int PosixOpenLock(void*, const char* dir, DirectoryLock* lock) {
+int PosixOpenLock(void*, const char* given_dir, DirectoryLock* lock) {
+  std::string storage;
+  const char* dir = Native(given_dir, &storage);
   *lock = DirectoryLock{};
   int fd;
   if (int error = OpenRetrying(*dir == '\0' ? "." : dir, O_RDONLY | O_DIRECTORY, 0, &fd)) return error;
@@ -550,6 +580,8 @@ const Platform& PosixPlatform() {
   };
   return kPlatform;
 }
+
+const Platform& NativePlatform() { return PosixPlatform(); }
 
 void PrepareProcess() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {

@@ -3,5 +3,5 @@
 
 int main(int argc, char** argv) {
   tessel::PrepareProcess();
-  return tessel::RunProgram(tessel::PosixPlatform(), argc, argv);
+  return tessel::RunProgram(tessel::NativePlatform(), argc, argv);
 }

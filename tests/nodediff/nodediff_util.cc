@@ -1,7 +1,9 @@
 #include "nodediff/nodediff_util.h"
 
+#if TESSEL_HAVE_LIBARCHIVE
 #include <archive.h>
 #include <archive_entry.h>
+#endif
 
 #include <algorithm>
 #include <stdexcept>
@@ -44,6 +46,7 @@ std::string MakeDiff(const std::string& old_list, const std::string& new_list) {
   return diff;
 }
 
+#if TESSEL_HAVE_LIBARCHIVE
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members) {
   std::string buffer(1 << 22, '\0');
   size_t used = 0;
@@ -98,5 +101,13 @@ std::string MakeZeroBomb(size_t zeros, const std::pair<std::string, std::string>
   buffer.resize(used);
   return buffer;
 }
+#else
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>&) {
+  throw std::runtime_error("no archive library in this build");
+}
+std::string MakeZeroBomb(size_t, const std::pair<std::string, std::string>&) {
+  throw std::runtime_error("no archive library in this build");
+}
+#endif
 
 }  // namespace tessel::test

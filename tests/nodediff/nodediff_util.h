@@ -22,6 +22,13 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& memb
 // A gzip-compressed tar archive whose first member is "zeros" bytes of
 // zeros (a few hundred kilobytes packed), then member "last".
 std::string MakeZeroBomb(size_t zeros, const std::pair<std::string, std::string>& last);
+// Skips a test that needs archives in a build without the archive library
+// (the Windows build), where tessel-index refuses them.
+#if TESSEL_HAVE_LIBARCHIVE
+#define SKIP_WITHOUT_ARCHIVES() (void)0
+#else
+#define SKIP_WITHOUT_ARCHIVES() GTEST_SKIP() << "built without the archive library, which refuses archives"
+#endif
 
 }  // namespace tessel::test
 

@@ -401,6 +401,9 @@ TEST_F(ReaderRunTest, FailedTransfersWhileReading) {
 // The disk fills under the real platform: the temporary file leads to a
 // device that takes no byte.
 TEST(ReaderEndToEndTest, FullDiskEndsTheRunWithTheWriteErrorReport) {
+#ifdef _WIN32
+  GTEST_SKIP() << "needs /dev/full";
+#else
   test::ScopedTempDir dir;
   test::WriteFile(dir / "NODELIST.123", Lines(kSmallList, "\n"));
   std::string head = IndexHead({{"NODELIST", ""}});
@@ -416,6 +419,7 @@ TEST(ReaderEndToEndTest, FullDiskEndsTheRunWithTheWriteErrorReport) {
   EXPECT_FALSE(test::Exists(dir / "nlindex.foo"));
   EXPECT_FALSE(test::Exists(dir / "nlindex.bar"));
   EXPECT_EQ(test::ReadFile(dir / "nlindex.qdx"), head);
+#endif
 }
 
 }  // namespace

@@ -23,6 +23,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+// Windows has no FIFOs, symbolic links for everyone or POSIX permissions:
+// the cases that make them are skipped there (PosixOnly).
+int mkfifo(const wchar_t*, int) { return -1; }
+
+// Why a case cannot be made on Windows, or "" when it can.
+std::string PosixOnly(const std::string& name) {
+  if (name.find("Fifo") != std::string::npos) return "Windows has no FIFOs";
+  if (name.find("SymlinkLoop") != std::string::npos) return "Wine makes no symbolic links";
+  if (name == "AbsoluteBaseName") return "the scratch directory's path leaves no room in 40 characters";
+  if (name == "DataPathWithWildcards") return "Windows refuses \"*\" in a name to open, with its error 123";
+  return "";
+}
+#endif
+
 constexpr int kKeepsIndex = -1;  // the index must stay as it was
 constexpr int kAnyOutcome = -2;  // a build, or an end that keeps the index
 
@@ -307,6 +322,9 @@ class HostileInputTest : public ::testing::TestWithParam<HostileCase> {};
 
 TEST_P(HostileInputTest, EndsAsDefinedAndKeepsTheIndexSound) {
   const HostileCase& c = GetParam();
+#ifdef _WIN32
+  if (std::string why = PosixOnly(c.name); !why.empty()) GTEST_SKIP() << why;
+#endif
   ScopedTempDir dir;
   Scene scene;
   scene.root = dir.path();

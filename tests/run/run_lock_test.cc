@@ -32,7 +32,7 @@ struct RunView {
 
 int TryLockAfterRendezvous(void* ctx, DirectoryLock* lock, bool* taken) {
   auto* view = static_cast<RunView*>(ctx);
-  int error = PosixPlatform().try_lock(nullptr, lock, taken);
+  int error = NativePlatform().try_lock(nullptr, lock, taken);
   if (view->first_tried) return error;
   view->first_tried = true;
   view->shared->tried[view->run] = true;
@@ -59,7 +59,7 @@ TEST(RunLockTest, RunsNamingTwoDirectoriesInOppositeOrderNeverWaitForEachOther) 
   bool timed_out[2] = {false, false};
   std::string failed[2];
   auto run = [&](int r) {
-    Platform platform = PosixPlatform();
+    Platform platform = NativePlatform();
     platform.ctx = &views[r];
     platform.try_lock = TryLockAfterRendezvous;
     platform.sleep = SleepBriefly;

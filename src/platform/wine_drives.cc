@@ -1,0 +1,84 @@
+#include "platform/wine_drives.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace tessel {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool SameIgnoringCase(std::string_view a, const char* b) {
+  if (std::strlen(b) != a.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of directory "dir" named "name" without regard to case, or "".
+std::string FindIgnoringCase(const std::string& dir, std::string_view name) {
+  DIR* stream = ::opendir(dir.c_str());
+  if (stream == nullptr) return {};
+  std::string found;
+  while (const struct dirent* item = ::readdir(stream)) {
+    if (SameIgnoringCase(name, item->d_name)) {
+      found = item->d_name;
+      break;
+    }
+  }
+  ::closedir(stream);
+  return found;
+}
+
+}  // namespace
+
+bool HasDriveLetter(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+std::string ResolveWineDrive(std::string_view path, std::string_view prefix) {
+  if (!HasDriveLetter(path) || prefix.empty()) return std::string(path);
+  std::string resolved = std::string(prefix) + "/dosdevices/" + LowerAscii(path[0]) + ":";
+  struct stat st;
+  if (::stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string(path);
+  std::string_view rest = path.substr(2);
+  bool matching = true;  // until a component is found nowhere
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    bool last = slash == std::string_view::npos;
+    if (part.empty()) {
+      if (last) resolved += '/';  // a directory named with its separator
+      continue;
+    }
+    std::string exact = resolved + "/" + std::string(part);
+    if (matching && !Exists(exact)) {
+      std::string name = FindIgnoringCase(resolved, part);
+      matching = !name.empty();
+      if (matching) exact = resolved + "/" + name;
+    }
+    resolved = std::move(exact);
+    if (!last && rest.empty()) resolved += '/';
+  }
+  return resolved;
+}
+
+std::string WinePrefix() {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix != nullptr && *prefix != '\0') return prefix;
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return std::string(home) + "/.wine";
+  return {};
+}
+
+}  // namespace tessel
