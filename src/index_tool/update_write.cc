@@ -36,18 +36,15 @@ int Stamp(const Platform& p, FileId file, StampRule rule, int64_t* stamp) {
   return p.set_open_file_time(p.ctx, file, *stamp);
 }
 
-// Renames "temp" to "path" when "temp" is still the file open as "file"
-// and nothing has taken "path".
-int RenameOwnFile(const Platform& p, FileId file, const std::string& temp, const std::string& path,
-                  std::string* step) {
+// Whether "temp" still names the file open as "file" and nothing has
+// taken "path", so that renaming "temp" moves the file this run made.
+int CheckOwnFile(const Platform& p, FileId file, const std::string& temp, const std::string& path) {
   FileInfo mine, there;
-  *step = "check it";
   if (int error = p.open_file_info(p.ctx, file, &mine)) return error;
   if (int error = p.entry_info(p.ctx, temp.c_str(), &there)) return error;
   if (there.is_link || there.device != mine.device || there.inode != mine.inode) return kErrAccessDenied;
   if (p.entry_info(p.ctx, path.c_str(), &there) != kErrFileNotFound) return kErrFileExists;
-  *step = "rename it";
-  return p.rename(p.ctx, temp.c_str(), path.c_str());
+  return 0;
 }
 
 }  // namespace
@@ -102,11 +99,20 @@ int WriteNewList(const Platform& p, const std::string& dir, const std::string& n
     *step = "set its time";
     error = Stamp(p, file, rule, stamp);
   }
-  if (error == 0) error = RenameOwnFile(p, file, temp, path, step);
+  if (error == 0) {
+    *step = "check it";
+    error = CheckOwnFile(p, file, temp, path);
+  }
+  // Closed before the rename, which some systems refuse for an open file;
+  // the run holds the directory's lock meanwhile.
   int close_error = p.close(p.ctx, file);
   if (error == 0 && close_error != 0) {
-    // The list is in place and was flushed before: the close changes nothing.
-    return 0;
+    *step = "close it";
+    error = close_error;
+  }
+  if (error == 0) {
+    *step = "rename it";
+    error = p.rename(p.ctx, temp.c_str(), path.c_str());
   }
   if (error != 0) p.remove(p.ctx, temp.c_str());
   return error;
