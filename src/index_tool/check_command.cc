@@ -2,7 +2,6 @@
 // tessel's own code for finding the index, reading its catalogue and
 // resolving every slot to its newest nodelist, with tessel's console output
 // caught instead of printed, so it cannot tell a different story.
-#include <chrono>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -30,12 +29,14 @@ std::string AsPrefix(std::string dir) {
 }
 
 struct Checker {
-  const Platform& platform;
+  CaughtConsole* caught;    // tessel's console, caught
+  const Platform& platform;  // caught->platform
   RunState state;
   std::string data_dir;  // --data, "" when not given
   CheckReport report;
 
   void Problem(const std::string& text) { report.problems.push_back(text); }
+  std::string Absolute(const std::string& path) const { return AbsolutePath(platform, path); }
 
   int ExitStatus() const {
     if (report.unreadable) return kToolFileError;
@@ -53,7 +54,7 @@ struct Checker {
   // tessel stopped reading the index's head: a file that cannot be read,
   // or one that can but whose head is damaged.
   int StoppedReadingIndex() {
-    std::string message = TakeCaughtMessage();
+    std::string message = TakeCaughtMessage(caught);
     IndexFile index;
     std::string why;
     if (LoadIndexFile(platform, state.settings.index_path, &index, &why) == LoadStatus::kUnreadable) {
@@ -82,7 +83,7 @@ struct Checker {
   bool ReportLocation(bool* stopped, std::string* message) {
     IndexSearchTrace trace;
     bool found = false;
-    *stopped = !LookUpIndex(&state, &found, &trace, message);
+    *stopped = !LookUpIndex(&state, caught, &found, &trace, message);
     std::cout << "Index\n  nlindex.qdx in the current directory: "
               << (trace.in_current_directory ? "found" : "not there") << "\n";
     if (trace.in_current_directory) {
@@ -201,9 +202,9 @@ namespace {
 bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
   RunState& state = checker->state;
   std::string given = PathIn(checker->data_dir, kIndexFileName);
-  std::string tessels = Absolute(HostPath(state.settings.index_path));
-  bool same = found_by_tessel && tessels == Absolute(given);
-  std::cout << "  --data names " << (same ? "the same index" : "another index: " + Absolute(given)) << "\n";
+  std::string tessels = checker->Absolute(HostPath(state.settings.index_path));
+  bool same = found_by_tessel && tessels == checker->Absolute(given);
+  std::cout << "  --data names " << (same ? "the same index" : "another index: " + checker->Absolute(given)) << "\n";
   if (!same) {
     checker->Problem("tessel run here does not use " + given +
                      (found_by_tessel ? " but " + tessels : ": it finds no index"));
@@ -231,21 +232,21 @@ void ReportSlots(Checker* checker) {
   } else {
     for (const std::string& reason : rebuild_reasons) std::cout << "  yes: " << reason << "\n";
   }
-  int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
-                    std::chrono::system_clock::now().time_since_epoch()).count();
-  NoteLeftovers(checker->platform, state.settings.index_path, before, now, &checker->report);
+  const Platform& platform = checker->platform;
+  NoteLeftovers(platform, state.settings.index_path, before, platform.now(platform.ctx), &checker->report);
 }
 
 }  // namespace
 
 int RunCheck(const ToolOptions& options) {
-  Platform platform = CatchingConsole(*options.platform);
-  Checker checker{platform, {}, options.data_dir, {}};
+  CaughtConsole caught;
+  CatchConsole(*options.platform, &caught);
+  Checker checker{&caught, caught.platform, {}, options.data_dir, {}};
   RunState& state = checker.state;
-  state.platform = &platform;
+  state.platform = &caught.platform;
   InitHeap(&state.heap, kWorkingHeapSize);
 
-  std::cout << "The setup as tessel sees it when run in " << Absolute("") << "\n\n";
+  std::cout << "The setup as tessel sees it when run in " << checker.Absolute("") << "\n\n";
   bool stopped = false;
   std::string message;
   bool found = checker.ReportLocation(&stopped, &message);
@@ -259,7 +260,7 @@ int RunCheck(const ToolOptions& options) {
   if (!found) return checker.Finish();
   if (!ReadIndexHead(&state)) return checker.StoppedReadingIndex();
   std::cout << "  " << (options.data_dir.empty() ? "tessel uses " : "examined: ")
-            << Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
+            << checker.Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
             << (state.head.slot_count == 1 ? " slot\n" : " slots\n");
   ReportSlots(&checker);
   return checker.Finish();

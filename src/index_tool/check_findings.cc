@@ -5,7 +5,7 @@
 
 #include "index_tool/commands.h"
 #include "index_tool/index_file.h"
-#include "index_tool/index_lookup.h"
+#include "index_tool/tool_files.h"
 #include "nodediff/nodelist_crc.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
@@ -156,8 +156,8 @@ void NoteLeftovers(const Platform& platform, const std::string& index_path, cons
       if (!starts || !EndsWithIgnoringCase(entry.name, kind.end)) continue;
       if (kind.start.empty() && entry.name.size() != kind.end.size()) continue;
       std::string path = kind.dir + entry.name;
-      if (std::find(seen.begin(), seen.end(), Absolute(path)) != seen.end()) continue;
-      seen.push_back(Absolute(path));
+      if (std::find(seen.begin(), seen.end(), AbsolutePath(platform, path)) != seen.end()) continue;
+      seen.push_back(AbsolutePath(platform, path));
       report->notes.push_back(path + ", " + Age(now - entry.mtime) + " old, is left over from " + kind.who +
                               " that was stopped, unless one is running now; it can be removed");
     }

@@ -7,10 +7,12 @@
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "index_tool/index_file.h"
+#include "index_tool/tool_files.h"
 #include "platform/platform.h"
 
 namespace tessel {
@@ -33,13 +35,6 @@ struct ToolOptions {
   std::vector<std::string> operands;
 };
 
-// "dir/name", or "name" when "dir" is empty.
-std::string PathIn(const std::string& dir, const std::string& name);
-
-// The index a command works on: the one tessel finds, or nlindex.qdx in
-// --data's directory.
-std::string IndexPath(const ToolOptions& options);
-
 // Each prints its results on standard output and its errors, each naming
 // its file, on standard error, and returns the exit status.
 int RunInit(const ToolOptions& options);
@@ -49,6 +44,10 @@ int RunVerify(const ToolOptions& options);
 int RunUpdate(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
 
+// Says that the command waits for another run to finish with "dir"
+// (the lock routines' "on_wait").
+void PrintWaiting(const Platform& platform, std::string_view dir);
+
 // The faults verify looks for in "index" (its size against its head, both
 // sections' order and slot bytes, every entry against its line): their
 // count, and the first ten described in "*shown". Nodelists are read through
@@ -56,10 +55,6 @@ int RunCheck(const ToolOptions& options);
 // cannot be read are not counted (the caller reports the list itself).
 int64_t FindIndexFaults(const IndexFile& index, bool skip_unreadable_lists, NodelistCache* cache,
                         std::vector<std::string>* shown);
-
-// Loads the index for show, find and verify; prints what is wrong
-// when the result is not kOk.
-LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index);
 
 }  // namespace tessel
 

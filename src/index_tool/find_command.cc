@@ -10,6 +10,7 @@
 
 #include "index/entry_check.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "platform/platform.h"
 
 namespace tessel {

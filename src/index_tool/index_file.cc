@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "nodelist/catalogue.h"
+#include "index_tool/tool_files.h"
 #include "platform/file_search.h"
 
 namespace tessel {
@@ -45,82 +46,7 @@ int64_t SectionBoundary(const IndexFile& index) {
   return best;
 }
 
-// Reads the whole of an open file.
-int ReadAll(const Platform& platform, FileId file, std::string* bytes) {
-  char buffer[65536];
-  for (;;) {
-    uint32_t moved = 0;
-    int error = platform.read(platform.ctx, file, buffer, sizeof buffer, &moved);
-    if (error != 0) return error;
-    if (moved == 0) return 0;
-    bytes->append(buffer, moved);
-  }
-}
-
 }  // namespace
-
-int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes) {
-  FileId file = kNoFile;
-  int error = platform.open_read(platform.ctx, HostPath(path).c_str(), &file);
-  if (error != 0) return error;
-  error = ReadAll(platform, file, bytes);
-  int close_error = platform.close(platform.ctx, file);
-  return error != 0 ? error : close_error;
-}
-
-int WriteWholeFile(const Platform& platform, const std::string& path, const std::string& bytes) {
-  FileId file = kNoFile;
-  int error = platform.create(platform.ctx, HostPath(path).c_str(), &file);
-  if (error != 0) return error;
-  uint32_t moved = 0;
-  error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
-  if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
-  int close_error = platform.close(platform.ctx, file);
-  return error != 0 ? error : close_error;
-}
-
-int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
-                     const std::string& bytes) {
-  std::string host_path = HostPath(path);
-  std::string_view directory, name;
-  SplitLastComponent(host_path, &directory, &name);
-  std::string temp_path = std::string(directory) + temp_name;
-  // Whatever holds the temporary name (left by a killed run, or a link
-  // planted there) is removed, never opened: the file is made new.
-  platform.remove(platform.ctx, temp_path.c_str());
-  FileId file = kNoFile;
-  int error = platform.create_new(platform.ctx, temp_path.c_str(), &file);
-  if (error != 0) return error;
-  uint32_t moved = 0;
-  error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
-  if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
-  if (error == 0) error = platform.sync(platform.ctx, file);
-  // Only the file made here is renamed into place: the temporary name must
-  // still hold it.
-  FileInfo mine, there;
-  if (error == 0) error = platform.open_file_info(platform.ctx, file, &mine);
-  if (error == 0) error = platform.entry_info(platform.ctx, temp_path.c_str(), &there);
-  if (error == 0 && (there.is_link || there.device != mine.device || there.inode != mine.inode)) {
-    error = kErrAccessDenied;
-  }
-  int close_error = platform.close(platform.ctx, file);
-  if (error == 0) error = close_error;
-  if (error == 0) error = platform.rename(platform.ctx, temp_path.c_str(), host_path.c_str());
-  if (error != 0) platform.remove(platform.ctx, temp_path.c_str());
-  return error;
-}
-
-bool NameExists(const Platform& platform, const std::string& path) {
-  std::string host_path = HostPath(path);
-  std::string_view directory, name;
-  SplitLastComponent(host_path, &directory, &name);
-  std::vector<DirEntry> entries;
-  if (!platform.list_directory(platform.ctx, std::string(directory).c_str(), &entries)) return false;
-  for (const DirEntry& entry : entries) {
-    if (entry.name == name) return true;
-  }
-  return false;
-}
 
 LoadStatus LoadIndexFile(const Platform& platform, const std::string& path, IndexFile* index, std::string* message) {
   *index = IndexFile{};
@@ -213,7 +139,7 @@ const NodelistText& SlotNodelist(const IndexFile& index, int s, NodelistCache* c
   text.error = OpenExistingFile(platform, text.path, /*read_only=*/true, &file, &opened);
   if (text.error != 0) return text;
   text.path = opened;
-  text.error = ReadAll(platform, file, &text.bytes);
+  text.error = ReadOpenFile(platform, file, &text.bytes);
   platform.close(platform.ctx, file);
   return text;
 }

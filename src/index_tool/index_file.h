@@ -28,23 +28,6 @@ struct IndexFile {
   int leftover_bytes = 0;           // bytes after the last whole entry
 };
 
-// The files tessel-index reads and writes whole, through the platform.
-// Each returns 0 or the host error number of the failed step.
-int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes);
-int WriteWholeFile(const Platform& platform, const std::string& path, const std::string& bytes);
-// Replaces "path" with "bytes" as tessel replaces the index: written to
-// "temp_name" in the same directory, made durable, then renamed over
-// "path" in one step, so that a program reading "path" meanwhile sees the
-// old file or the new one, never a truncated one. Whatever entry holds the
-// temporary name is removed first and the file created new, so that no
-// link there is ever followed; the caller holds the directory's lock. The
-// temporary file is removed again when a step fails.
-int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
-                     const std::string& bytes);
-// Whether the directory of "path" lists an entry of exactly its name (a
-// link to nothing included).
-bool NameExists(const Platform& platform, const std::string& path);
-
 enum class LoadStatus { kOk, kUnreadable, kDamaged };
 
 // Reads the index at "path" through "platform". On anything but kOk, "*message" says what is

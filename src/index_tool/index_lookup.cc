@@ -1,19 +1,34 @@
 #include "index_tool/index_lookup.h"
 
-#include <filesystem>
 #include <iostream>
+#include <type_traits>
 
 #include "platform/file_search.h"
 
 namespace tessel {
 namespace {
 
-namespace fs = std::filesystem;
+// Calls of the caught platform's every member but the console's go to the
+// platform it was made from.
+template <typename Fn>
+struct Forwarder;
+template <typename R, typename... A>
+struct Forwarder<R (*)(void*, A...)> {
+  template <R (*Platform::*member)(void*, A...)>
+  static R Call(void* ctx, A... args) {
+    const Platform& inner = static_cast<const CaughtConsole*>(ctx)->inner;
+    return (inner.*member)(inner.ctx, args...);
+  }
+};
 
-// What tessel's code would have printed on the console.
-std::string caught_console;
+template <auto member>
+void Forward(Platform* platform) {
+  const Platform& inner = static_cast<const CaughtConsole*>(platform->ctx)->inner;
+  using Fn = std::remove_cvref_t<decltype(inner.*member)>;
+  platform->*member = inner.*member == nullptr ? nullptr : &Forwarder<Fn>::template Call<member>;
+}
 
-void CatchConsole(void*, const char* data, size_t size) { caught_console.append(data, size); }
+void CatchWrite(void* ctx, const char* data, size_t size) { static_cast<CaughtConsole*>(ctx)->text.append(data, size); }
 
 // Why tessel finds no index, after a search that ended without one.
 std::string NotFoundReason(const RunState& state, const IndexSearchTrace& trace) {
@@ -27,16 +42,44 @@ std::string NotFoundReason(const RunState& state, const IndexSearchTrace& trace)
 
 }  // namespace
 
-Platform CatchingConsole(const Platform& base) {
-  Platform platform = base;
-  platform.write_console = CatchConsole;
-  caught_console.clear();
-  return platform;
+void CatchConsole(const Platform& base, CaughtConsole* caught) {
+  caught->inner = base;
+  caught->text.clear();
+  Platform* p = &caught->platform;
+  p->ctx = caught;
+  Forward<&Platform::open_existing>(p);
+  Forward<&Platform::open_read>(p);
+  Forward<&Platform::create>(p);
+  Forward<&Platform::read>(p);
+  Forward<&Platform::write>(p);
+  Forward<&Platform::seek>(p);
+  Forward<&Platform::sync>(p);
+  Forward<&Platform::close>(p);
+  Forward<&Platform::remove>(p);
+  Forward<&Platform::rename>(p);
+  Forward<&Platform::set_file_time>(p);
+  Forward<&Platform::create_new>(p);
+  Forward<&Platform::set_open_file_time>(p);
+  Forward<&Platform::open_file_info>(p);
+  Forward<&Platform::entry_info>(p);
+  Forward<&Platform::process_id>(p);
+  Forward<&Platform::run_helper>(p);
+  Forward<&Platform::list_directory>(p);
+  Forward<&Platform::environment>(p);
+  Forward<&Platform::local_time>(p);
+  p->write_console = CatchWrite;
+  Forward<&Platform::open_lock>(p);
+  Forward<&Platform::try_lock>(p);
+  Forward<&Platform::close_lock>(p);
+  Forward<&Platform::sleep>(p);
+  Forward<&Platform::prepare_memory>(p);
+  Forward<&Platform::absolute_path>(p);
+  Forward<&Platform::now>(p);
 }
 
-std::string TakeCaughtMessage() {
+std::string TakeCaughtMessage(CaughtConsole* caught) {
   std::string text;
-  for (char c : caught_console) {
+  for (char c : caught->text) {
     if (c == '\n') {
       if (!text.empty() && text.back() != ' ') text += ' ';
     } else if (c != '\r' && c != '\a') {
@@ -44,23 +87,15 @@ std::string TakeCaughtMessage() {
     }
   }
   while (!text.empty() && text.back() == ' ') text.pop_back();
-  caught_console.clear();
+  caught->text.clear();
   return text;
 }
 
-bool LookUpIndex(RunState* state, bool* found, IndexSearchTrace* trace, std::string* message) {
-  caught_console.clear();
+bool LookUpIndex(RunState* state, CaughtConsole* caught, bool* found, IndexSearchTrace* trace, std::string* message) {
+  caught->text.clear();
   bool went_on = LocateIndex(state, found, trace);
-  *message = TakeCaughtMessage();
+  *message = TakeCaughtMessage(caught);
   return went_on;
-}
-
-std::string Absolute(const std::string& path) {
-  std::error_code ignored;
-  fs::path absolute = fs::absolute(path.empty() ? fs::path(".") : fs::path(path), ignored);
-  std::string text = absolute.lexically_normal().string();
-  if (!path.empty() && path.back() == '/' && (text.empty() || text.back() != '/')) text += '/';
-  return text;
 }
 
 std::string IndexPath(const ToolOptions& options) {
@@ -68,13 +103,15 @@ std::string IndexPath(const ToolOptions& options) {
 }
 
 int UseTesselsIndex(ToolOptions* options, bool creating) {
-  Platform platform = CatchingConsole(*options->platform);
+  const Platform& platform = *options->platform;
+  CaughtConsole caught;
+  CatchConsole(platform, &caught);
   RunState state;
-  state.platform = &platform;
+  state.platform = &caught.platform;
   bool found = false;
   IndexSearchTrace trace;
   std::string message;
-  if (!LookUpIndex(&state, &found, &trace, &message)) {
+  if (!LookUpIndex(&state, &caught, &found, &trace, &message)) {
     if (creating) return kToolOk;  // init may be about to mend config.qdx
     std::cerr << "tessel-index: looking for the index as tessel does: " << message << "\n";
     return kToolFileError;
@@ -84,13 +121,20 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
     std::string_view directory, name;
     SplitLastComponent(options->index_path, &directory, &name);
     options->data_dir = std::string(directory);
-    std::cout << "Using the index " << Absolute(options->index_path) << ", named by "
-              << Absolute(HostPath(trace.config_path)) << "\n";
+    std::cout << "Using the index " << AbsolutePath(platform, options->index_path) << ", named by "
+              << AbsolutePath(platform, HostPath(trace.config_path)) << "\n";
   }
   if (found || creating) return kToolOk;
   std::cerr << "tessel-index: nlindex.qdx not found: " << NotFoundReason(state, trace)
             << " (tessel-index check explains the setup)\n";
   return kToolFileError;
+}
+
+LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
+  std::string message;
+  LoadStatus status = LoadIndexFile(*options.platform, IndexPath(options), index, &message);
+  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
+  return status;
 }
 
 }  // namespace tessel

@@ -2,6 +2,7 @@
 #include <iostream>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
@@ -66,11 +67,6 @@ constexpr const char* kHelp =
     "wrong, 2 bad command line or init refused, 3 a file could not be read or\n"
     "written (or no lock had within ten minutes).\n";
 
-int UsageError(std::string_view problem) {
-  std::cerr << "tessel-index: " << problem << "\n" << kUsage;
-  return kToolUsage;
-}
-
 // Takes the value of update's option "arg"; returns what is wrong with it,
 // or "".
 std::string TakeUpdateValue(std::string_view arg, const std::string& value, ToolOptions* options) {
@@ -93,27 +89,27 @@ std::string TakeUpdateValue(std::string_view arg, const std::string& value, Tool
   return "";
 }
 
-}  // namespace
+// What the command line asks for.
+enum class ToolAction { kRun, kHelp, kVersion, kUsageError };
 
-int IndexToolMain(int argc, char** argv) {
-  if (argc < 2) return UsageError("no command given");
-  std::string_view command = argv[1];
-  if (command == "--help" || command == "-h") {
-    std::cout << kUsage << kHelp;
-    return kToolOk;
-  }
-  if (command == "--version") {
-    std::cout << "tessel-index (Tessel) " << TESSEL_VERSION << "\n";
-    return kToolOk;
-  }
+struct CommandLine {
+  ToolAction action = ToolAction::kRun;
+  std::string command;
+  std::string problem;  // kUsageError: what is wrong
+  ToolOptions options;
+};
+
+ToolAction Problem(CommandLine* line, std::string problem) {
+  line->problem = std::move(problem);
+  return ToolAction::kUsageError;
+}
+
+// Takes the options and operands after the command.
+ToolAction TakeArguments(int argc, char** argv, CommandLine* line) {
+  const std::string& command = line->command;
   bool is_init = command == "init";
   bool is_update = command == "update";
-  if (!is_init && !is_update && command != "show" && command != "find" && command != "verify" &&
-      command != "check") {
-    return UsageError("unknown command \"" + std::string(command) + "\"");
-  }
-  ToolOptions options;
-  options.platform = &NativePlatform();
+  ToolOptions& options = line->options;
   bool options_ended = false;
   for (int i = 2; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -122,36 +118,76 @@ int IndexToolMain(int argc, char** argv) {
     } else if (arg == "--") {
       options_ended = true;
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage << kHelp;
-      return kToolOk;
+      return ToolAction::kHelp;
     } else if (arg == "--force" && is_init) {
       options.force = true;
     } else if (arg == "--data" || (arg == "--home" && is_init)) {
-      if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a directory");
+      if (i + 1 >= argc) return Problem(line, std::string(arg) + " needs a directory");
       (arg == "--data" ? options.data_dir : options.home_dir) = argv[++i];
     } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep")) {
-      if (i + 1 >= argc) return UsageError(std::string(arg) + " needs a value");
+      if (i + 1 >= argc) return Problem(line, std::string(arg) + " needs a value");
       std::string problem = TakeUpdateValue(arg, argv[++i], &options);
-      if (!problem.empty()) return UsageError(problem);
+      if (!problem.empty()) return Problem(line, problem);
     } else {
-      return UsageError("unknown option \"" + std::string(arg) + "\" for " + std::string(command));
+      return Problem(line, "unknown option \"" + std::string(arg) + "\" for " + command);
     }
   }
-  if (is_init && options.operands.empty()) return UsageError("init needs at least one BASENAME");
-  if (command == "find" && options.operands.empty()) return UsageError("find needs an address or a name");
-  if (!is_init && command != "find" && !options.operands.empty()) {
-    return UsageError(std::string(command) + " takes no operands");
+  if (is_init && options.operands.empty()) return Problem(line, "init needs at least one BASENAME");
+  if (command == "find" && options.operands.empty()) return Problem(line, "find needs an address or a name");
+  if (!is_init && command != "find" && !options.operands.empty()) return Problem(line, command + " takes no operands");
+  return ToolAction::kRun;
+}
+
+ToolAction ParseCommandLine(int argc, char** argv, CommandLine* line) {
+  if (argc < 2) return Problem(line, "no command given");
+  line->command = argv[1];
+  const std::string& command = line->command;
+  if (command == "--help" || command == "-h") return ToolAction::kHelp;
+  if (command == "--version") return ToolAction::kVersion;
+  if (command != "init" && command != "update" && command != "show" && command != "find" && command != "verify" &&
+      command != "check") {
+    return Problem(line, "unknown command \"" + command + "\"");
   }
-  if (command == "check") return RunCheck(options);
+  return TakeArguments(argc, argv, line);
+}
+
+// Runs the command; returns its exit status.
+int RunCommand(const std::string& command, ToolOptions* options) {
+  if (command == "check") return RunCheck(*options);
   // Without --data, every command works on the index tessel finds.
-  if (options.data_dir.empty()) {
-    int status = UseTesselsIndex(&options, is_init);
+  if (options->data_dir.empty()) {
+    int status = UseTesselsIndex(options, command == "init");
     if (status != kToolOk) return status;
   }
-  if (is_init) return RunInit(options);
-  if (command == "find") return RunFind(options);
-  if (is_update) return RunUpdate(options);
-  return command == "show" ? RunShow(options) : RunVerify(options);
+  if (command == "init") return RunInit(*options);
+  if (command == "find") return RunFind(*options);
+  if (command == "update") return RunUpdate(*options);
+  return command == "show" ? RunShow(*options) : RunVerify(*options);
+}
+
+}  // namespace
+
+int IndexToolMain(int argc, char** argv) {
+  CommandLine line;
+  line.options.platform = &NativePlatform();
+  line.action = ParseCommandLine(argc, argv, &line);
+  int status = kToolOk;
+  switch (line.action) {
+    case ToolAction::kHelp:
+      std::cout << kUsage << kHelp;
+      break;
+    case ToolAction::kVersion:
+      std::cout << "tessel-index (Tessel) " << TESSEL_VERSION << "\n";
+      break;
+    case ToolAction::kUsageError:
+      std::cerr << "tessel-index: " << line.problem << "\n" << kUsage;
+      status = kToolUsage;
+      break;
+    case ToolAction::kRun:
+      status = RunCommand(line.command, &line.options);
+      break;
+  }
+  return status;
 }
 
 }  // namespace tessel

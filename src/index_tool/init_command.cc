@@ -6,12 +6,11 @@
 
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "run/run_lock.h"
 
 namespace tessel {
 namespace {
-
-namespace fs = std::filesystem;
 
 // config.qdx is written under this name beside it, then renamed over it.
 constexpr const char* kNewHostConfigFileName = "config.bar";
@@ -37,9 +36,9 @@ std::string EmptyIndexBytes(const std::vector<std::string>& base_names) {
 // The index's directory as the host configuration stores it: absolute, so
 // that tessel finds it from any directory, and ending in the separator
 // ("/"; on Windows "\", as the host's own configuration program writes it).
-std::string DataPathFor(const std::string& data_dir) {
-  std::error_code ignored;
-  fs::path dir = fs::absolute(data_dir.empty() ? fs::path(".") : fs::path(data_dir), ignored);
+std::string DataPathFor(const Platform& platform, const std::string& data_dir) {
+  namespace fs = std::filesystem;
+  fs::path dir = platform.absolute_path(platform.ctx, data_dir.c_str());
   std::string text = dir.lexically_normal().make_preferred().string();
   const char separator = static_cast<char>(fs::path::preferred_separator);
   if (text.empty() || text.back() != separator) text += separator;
@@ -60,10 +59,6 @@ int WriteHostConfig(const Platform& platform, const std::string& path, const std
   StoreDataPath(&bytes, data_path);
   int error = ReplaceWholeFile(platform, path, kNewHostConfigFileName, bytes);
   return error == 0 ? kToolOk : WriteFailed(path, error);
-}
-
-void PrintWaiting(const Platform&, std::string_view dir) {
-  std::cout << "Waiting for another run to finish with " << DirectoryName(dir) << "..." << std::endl;
 }
 
 // Writes the index and config.qdx as a tessel run holding the locks of
@@ -111,10 +106,7 @@ std::string CatalogueProblem(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string PathIn(const std::string& dir, const std::string& name) {
-  if (dir.empty()) return name;
-  return dir.back() == '/' ? dir + name : dir + "/" + name;
-}
+void PrintWaiting(const Platform&, std::string_view dir) { std::cout << WaitingMessage(dir) << std::endl; }
 
 int RunInit(const ToolOptions& options) {
   const Platform& platform = *options.platform;
@@ -141,7 +133,7 @@ int RunInit(const ToolOptions& options) {
   std::string config_path, data_path;
   if (!options.home_dir.empty()) {
     config_path = PathIn(options.home_dir, kHostConfigFileName);
-    data_path = DataPathFor(options.data_dir);
+    data_path = DataPathFor(platform, options.data_dir);
     if (data_path.size() > kDataPathCapacity) {
       return Refuse(config_path, "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
                                      " characters; the host configuration holds at most 45");

@@ -4,6 +4,7 @@
 
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "storage/coding.h"
 
 namespace tessel {
@@ -16,13 +17,6 @@ std::string Hex32(const uint8_t* word) {
 }
 
 }  // namespace
-
-LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
-  std::string message;
-  LoadStatus status = LoadIndexFile(*options.platform, IndexPath(options), index, &message);
-  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
-  return status;
-}
 
 int RunShow(const ToolOptions& options) {
   IndexFile index;

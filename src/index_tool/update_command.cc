@@ -20,6 +20,7 @@
 
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "index_tool/update_sources.h"
 #include "index_tool/update_write.h"
 #include "nodediff/diff_apply.h"
@@ -510,10 +511,6 @@ bool ReadBaseNames(UpdateRun* run, std::vector<CatalogueBase>* bases) {
     if (std::none_of(bases->begin(), bases->end(), same)) bases->push_back(base);
   }
   return true;
-}
-
-void PrintWaiting(const Platform&, std::string_view dir) {
-  std::cout << "Waiting for another run to finish with " << DirectoryName(dir) << "..." << std::endl;
 }
 
 // The directories the run writes into: those tessel locks (the current

@@ -9,6 +9,7 @@
 #include "index/entry_check.h"
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "platform/platform.h"
 
 namespace tessel {

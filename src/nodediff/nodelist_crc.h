@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-namespace tessel {
+#include "nodelist/line_reader.h"  // kCtrlZ
 
-constexpr char kCtrlZ = '\x1A';
+namespace tessel {
 
 // The CRC-16 of "size" bytes, continuing from "crc".
 uint16_t Crc16(const char* data, size_t size, uint16_t crc = 0);

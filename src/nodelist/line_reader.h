@@ -15,7 +15,7 @@
 
 namespace tessel {
 
-constexpr char kCtrlZ = 26;
+constexpr char kCtrlZ = 26;  // closes a nodelist
 
 struct LineReader {
   const Platform* platform = nullptr;

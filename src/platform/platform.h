@@ -182,6 +182,14 @@ struct Platform {
   // once, where the system can do that more cheaply than page by page on
   // first use. Null where there is nothing to gain.
   void (*prepare_memory)(void* ctx, void* block, size_t size);
+
+  // "path" made absolute against the current directory, as the system
+  // resolves it, in the system's own form (on Windows with its drive and
+  // "\"); "" stands for ".". Nothing is looked up on disk
+  // beyond the current directory; "" when that cannot be had.
+  std::string (*absolute_path)(void* ctx, const char* path);
+  // The time now, in seconds since 1970-01-01 UTC.
+  int64_t (*now)(void* ctx);
 };
 
 // The real platform of the system the program was built for: POSIX files

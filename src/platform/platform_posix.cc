@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -546,6 +548,16 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 #endif
 }
 
+std::string PosixAbsolutePath(void*, const char* path) {
+  std::error_code ignored;
+  return std::filesystem::absolute(*path == 0 ? "." : path, ignored).string();
+}
+
+int64_t PosixNow(void*) {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 const Platform& PosixPlatform() {
@@ -577,6 +589,8 @@ const Platform& PosixPlatform() {
       .close_lock = PosixCloseLock,
       .sleep = PosixSleep,
       .prepare_memory = PosixPrepareMemory,
+      .absolute_path = PosixAbsolutePath,
+      .now = PosixNow,
   };
   return kPlatform;
 }

@@ -7,8 +7,10 @@
 #include <io.h>
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -370,6 +372,16 @@ void WinCloseLock(void*, DirectoryLock* lock) {
 
 void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
+std::string WinAbsolutePath(void*, const char* path) {
+  std::error_code ignored;
+  return std::filesystem::absolute(*path == 0 ? "." : path, ignored).string();
+}
+
+int64_t WinNow(void*) {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
 
 const Platform& NativePlatform() {
@@ -401,6 +413,8 @@ const Platform& NativePlatform() {
       .close_lock = WinCloseLock,
       .sleep = WinSleep,
       .prepare_memory = nullptr,
+      .absolute_path = WinAbsolutePath,
+      .now = WinNow,
   };
   return kPlatform;
 }

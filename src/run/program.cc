@@ -37,9 +37,7 @@ void PrintBanner(const RunState& state) {
 }
 
 void PrintWaiting(const Platform& platform, std::string_view dir) {
-  Print(platform, "Waiting for another run to finish with ");
-  Print(platform, DirectoryName(dir));
-  Print(platform, "...");
+  Print(platform, WaitingMessage(dir));
   PrintLineEnd(platform);
 }
 

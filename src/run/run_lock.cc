@@ -17,6 +17,10 @@ std::string DirectoryName(std::string_view dir) {
   return dir.empty() ? std::string("the current directory") : std::string(dir);
 }
 
+std::string WaitingMessage(std::string_view dir) {
+  return "Waiting for another run to finish with " + DirectoryName(dir) + "...";
+}
+
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
                     void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLocks* locks,
                     std::string* failed, bool* timed_out) {

@@ -56,6 +56,10 @@ void UnlockDirectorySet(const Platform& platform, DirectoryLockSet* locks);
 // A directory as messages name it: "" is "the current directory".
 std::string DirectoryName(std::string_view dir);
 
+// What a run says, without a line end, when it has to wait for the lock
+// of "dir" (each program ends the line as its console does).
+std::string WaitingMessage(std::string_view dir);
+
 }  // namespace tessel
 
 #endif  // TESSEL_RUN_RUN_LOCK_H_

@@ -290,6 +290,13 @@ int FakeEntryInfo(void* ctx, const char* path, FileInfo* info) {
 
 uint32_t FakeProcessId(void* ctx) { return Disk(ctx)->process_id; }
 
+std::string FakeAbsolutePath(void* ctx, const char* path) {
+  if (path[0] == '/') return path;
+  return Disk(ctx)->current_directory + "/" + (path[0] == 0 ? "." : path);
+}
+
+int64_t FakeNow(void* ctx) { return Disk(ctx)->now; }
+
 int FakeRunHelper(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
   FakeDisk* disk = Disk(ctx);
   Log(disk, FileOp::kHelper, run.program);
@@ -586,6 +593,12 @@ void FaultyCloseLock(void* ctx, DirectoryLock* lock) { Inner(ctx).close_lock(Inn
 
 void FaultySleep(void* ctx, uint32_t milliseconds) { Inner(ctx).sleep(Inner(ctx).ctx, milliseconds); }
 
+std::string FaultyAbsolutePath(void* ctx, const char* path) {
+  return Inner(ctx).absolute_path(Inner(ctx).ctx, path);
+}
+
+int64_t FaultyNow(void* ctx) { return Inner(ctx).now(Inner(ctx).ctx); }
+
 }  // namespace
 
 Platform MakeFakePlatform(FakeDisk* disk) {
@@ -617,6 +630,8 @@ Platform MakeFakePlatform(FakeDisk* disk) {
       .close_lock = FakeCloseLock,
       .sleep = FakeSleep,
       .prepare_memory = nullptr,  // memory is memory here
+      .absolute_path = FakeAbsolutePath,
+      .now = FakeNow,
   };
 }
 
@@ -649,6 +664,8 @@ Platform MakeFaultyPlatform(FaultPlan* plan) {
       .close_lock = FaultyCloseLock,
       .sleep = FaultySleep,
       .prepare_memory = nullptr,
+      .absolute_path = FaultyAbsolutePath,
+      .now = FaultyNow,
   };
 }
 

@@ -58,6 +58,11 @@ struct FakeDisk {
   // millisecond given (-1: for ever); the clock moves only by sleeping.
   std::map<std::string, int64_t> other_runs;
   int64_t clock_ms = 0;
+  // The current directory, against which relative paths are made absolute
+  // (nothing else is taken from it: file paths stay keys as given), and
+  // the time now, in seconds since 1970 UTC.
+  std::string current_directory = "/run";
+  int64_t now = 0;
   std::vector<std::string> held;  // directories this run holds now, in the order taken
 
   // Used by the platform functions.
@@ -96,7 +101,7 @@ struct FaultPlan {
 
 // The platform that forwards every call to plan->inner, counting file
 // operations and failing the one the plan names. Console, environment,
-// clock, lock and sleep calls are forwarded and not counted.
+// clock, lock, sleep and current-directory calls are forwarded and not counted.
 Platform MakeFaultyPlatform(FaultPlan* plan);
 
 }  // namespace tessel

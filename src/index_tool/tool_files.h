@@ -1,0 +1,43 @@
+// tessel-index's paths and whole files, all through the injected platform:
+// joining a directory and a name, making a path absolute for messages,
+// and reading, replacing and finding files whole.
+#ifndef TESSEL_INDEX_TOOL_TOOL_FILES_H_
+#define TESSEL_INDEX_TOOL_TOOL_FILES_H_
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace tessel {
+
+// "dir/name", or "name" when "dir" is empty.
+std::string PathIn(const std::string& dir, const std::string& name);
+
+// "path" made absolute against the current directory and lexically
+// normalised, for messages; a "path" ending in "/" keeps it.
+std::string AbsolutePath(const Platform& platform, const std::string& path);
+
+// Reads the rest of open file "file": 0, or the host error number.
+int ReadOpenFile(const Platform& platform, FileId file, std::string* bytes);
+
+// Reads file "path" whole: 0, or the host error number of the failed step.
+int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes);
+
+// Replaces "path" with "bytes" as tessel replaces the index: written to
+// "temp_name" in the same directory, made durable, then renamed over
+// "path" in one step, so that a program reading "path" meanwhile sees the
+// old file or the new one, never a truncated one. Whatever entry holds the
+// temporary name is removed first and the file created new, so that no
+// link there is ever followed; the caller holds the directory's lock. The
+// temporary file is removed again when a step fails. Returns 0 or the host
+// error number of the failed step.
+int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
+                     const std::string& bytes);
+
+// Whether the directory of "path" lists an entry of exactly its name (a
+// link to nothing included).
+bool NameExists(const Platform& platform, const std::string& path);
+
+}  // namespace tessel
+
+#endif  // TESSEL_INDEX_TOOL_TOOL_FILES_H_
