@@ -6,9 +6,14 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iostream>
+#include <sstream>
 
+#include "index_tool/commands.h"
 #include "nodediff/nodediff_util.h"
 #include "test_util.h"
+#include "testing/fake_platform.h"
+#include "testing/index_builders.h"
 
 namespace tessel::test {
 namespace {
@@ -156,6 +161,29 @@ TEST(IndexToolCheck, DataNamingAnotherIndexGivesOneVerdict) {
   EXPECT_NE(run.out.find("  examined: " + dir / "other/nlindex.qdx, 1 slot\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("tessel uses"), std::string::npos) << run.out;
 #endif
+}
+
+// check takes the current directory and the time from the platform it is
+// given, and tessel's console, caught, never reaches that platform's.
+TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
+  FakeDisk disk;
+  disk.current_directory = "/bbs";
+  disk.now = 1'000'000;
+  disk.files["nlindex.qdx"].data = IndexHead({{"NODELIST", ""}});
+  disk.files["nlindex.foo"] = {.data = "x", .mtime = disk.now - 3 * 3600 - 60};
+  Platform platform = MakeFakePlatform(&disk);
+  ToolOptions options;
+  options.platform = &platform;
+  std::ostringstream out;
+  std::streambuf* console = std::cout.rdbuf(out.rdbuf());
+  int status = RunCheck(options);
+  std::cout.rdbuf(console);
+  const std::string here = fs::path("/bbs/").make_preferred().string();
+  EXPECT_EQ(status, kToolNoMatchOrFaults) << out.str();
+  EXPECT_NE(out.str().find("when run in " + here + "\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("  - slot 1: no nodelist for NODELIST in " + here + "\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("Note: nlindex.foo, 3 hours old"), std::string::npos) << out.str();
+  EXPECT_EQ(disk.console, "");
 }
 
 }  // namespace

@@ -218,6 +218,17 @@ TEST_F(PosixPlatformTest, EmptyDirectoryNameIsTheCurrentOne) {
   EXPECT_EQ(SortedNames(entries), std::vector<std::string>{"here"});
 }
 
+TEST_F(PosixPlatformTest, AbsolutePathsAndTheClockAreTheSystems) {
+  const std::string cwd = std::filesystem::current_path().string();
+  EXPECT_EQ(p_.absolute_path(p_.ctx, ""), cwd + "/.");
+  EXPECT_EQ(p_.absolute_path(p_.ctx, "a/b"), cwd + "/a/b");
+  EXPECT_EQ(p_.absolute_path(p_.ctx, "/x/../y"), "/x/../y");
+  int64_t before = std::time(nullptr);
+  int64_t now = p_.now(p_.ctx);
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, std::time(nullptr));
+}
+
 TEST_F(PosixPlatformTest, FifoIsRefusedWithoutWaitingForAWriter) {
   const std::string fifo = Path("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
