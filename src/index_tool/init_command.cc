@@ -38,7 +38,7 @@ std::string EmptyIndexBytes(const std::vector<std::string>& base_names) {
 // ("/"; on Windows "\", as the host's own configuration program writes it).
 std::string DataPathFor(const Platform& platform, const std::string& data_dir) {
   namespace fs = std::filesystem;
-  fs::path dir = platform.absolute_path(platform.ctx, data_dir.c_str());
+  fs::path dir = platform.absolute_path(platform.ctx, data_dir);
   std::string text = dir.lexically_normal().make_preferred().string();
   const char separator = static_cast<char>(fs::path::preferred_separator);
   if (text.empty() || text.back() != separator) text += separator;

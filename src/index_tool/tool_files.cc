@@ -24,7 +24,7 @@ std::string PathIn(const std::string& dir, const std::string& name) {
 }
 
 std::string AbsolutePath(const Platform& platform, const std::string& path) {
-  std::filesystem::path absolute = platform.absolute_path(platform.ctx, path.c_str());
+  std::filesystem::path absolute = platform.absolute_path(platform.ctx, path);
   std::string text = absolute.lexically_normal().string();
   if (!path.empty() && path.back() == '/' && (text.empty() || text.back() != '/')) text += '/';
   return text;

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessel {
@@ -186,8 +187,9 @@ struct Platform {
   // "path" made absolute against the current directory, as the system
   // resolves it, in the system's own form (on Windows with its drive and
   // "\"); "" stands for ".". Nothing is looked up on disk
-  // beyond the current directory; "" when that cannot be had.
-  std::string (*absolute_path)(void* ctx, const char* path);
+  // beyond the current directory, and every byte of "path" is kept; "" when
+  // that cannot be had.
+  std::string (*absolute_path)(void* ctx, std::string_view path);
   // The time now, in seconds since 1970-01-01 UTC.
   int64_t (*now)(void* ctx);
 };

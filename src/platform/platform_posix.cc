@@ -548,9 +548,10 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 #endif
 }
 
-std::string PosixAbsolutePath(void*, const char* path) {
+std::string PosixAbsolutePath(void*, std::string_view path) {
   std::error_code ignored;
-  return std::filesystem::absolute(*path == 0 ? "." : path, ignored).string();
+  return std::filesystem::absolute(path.empty() ? std::filesystem::path(".") : std::filesystem::path(path), ignored)
+      .string();
 }
 
 int64_t PosixNow(void*) {

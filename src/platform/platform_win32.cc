@@ -372,9 +372,10 @@ void WinCloseLock(void*, DirectoryLock* lock) {
 
 void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
-std::string WinAbsolutePath(void*, const char* path) {
+std::string WinAbsolutePath(void*, std::string_view path) {
   std::error_code ignored;
-  return std::filesystem::absolute(*path == 0 ? "." : path, ignored).string();
+  return std::filesystem::absolute(path.empty() ? std::filesystem::path(".") : std::filesystem::path(path), ignored)
+      .string();
 }
 
 int64_t WinNow(void*) {

@@ -290,9 +290,9 @@ int FakeEntryInfo(void* ctx, const char* path, FileInfo* info) {
 
 uint32_t FakeProcessId(void* ctx) { return Disk(ctx)->process_id; }
 
-std::string FakeAbsolutePath(void* ctx, const char* path) {
-  if (path[0] == '/') return path;
-  return Disk(ctx)->current_directory + "/" + (path[0] == 0 ? "." : path);
+std::string FakeAbsolutePath(void* ctx, std::string_view path) {
+  if (path.starts_with('/')) return std::string(path);
+  return Disk(ctx)->current_directory + "/" + std::string(path.empty() ? "." : path);
 }
 
 int64_t FakeNow(void* ctx) { return Disk(ctx)->now; }
@@ -593,7 +593,7 @@ void FaultyCloseLock(void* ctx, DirectoryLock* lock) { Inner(ctx).close_lock(Inn
 
 void FaultySleep(void* ctx, uint32_t milliseconds) { Inner(ctx).sleep(Inner(ctx).ctx, milliseconds); }
 
-std::string FaultyAbsolutePath(void* ctx, const char* path) {
+std::string FaultyAbsolutePath(void* ctx, std::string_view path) {
   return Inner(ctx).absolute_path(Inner(ctx).ctx, path);
 }
 
