@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <filesystem>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -23,6 +21,7 @@
 
 #include "platform/helper_posix.h"
 #include "platform/platform.h"
+#include "platform/standard_calls.h"
 #include "platform/wine_drives.h"
 
 extern "C" char** environ;
@@ -548,16 +547,6 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 #endif
 }
 
-std::string PosixAbsolutePath(void*, std::string_view path) {
-  std::error_code ignored;
-  return std::filesystem::absolute(path.empty() ? std::filesystem::path(".") : std::filesystem::path(path), ignored)
-      .string();
-}
-
-int64_t PosixNow(void*) {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -590,8 +579,8 @@ const Platform& PosixPlatform() {
       .close_lock = PosixCloseLock,
       .sleep = PosixSleep,
       .prepare_memory = PosixPrepareMemory,
-      .absolute_path = PosixAbsolutePath,
-      .now = PosixNow,
+      .absolute_path = StandardAbsolutePath,
+      .now = StandardNow,
   };
   return kPlatform;
 }

@@ -7,10 +7,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -18,6 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/standard_calls.h"
 
 namespace tessel {
 namespace {
@@ -372,16 +371,6 @@ void WinCloseLock(void*, DirectoryLock* lock) {
 
 void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
-std::string WinAbsolutePath(void*, std::string_view path) {
-  std::error_code ignored;
-  return std::filesystem::absolute(path.empty() ? std::filesystem::path(".") : std::filesystem::path(path), ignored)
-      .string();
-}
-
-int64_t WinNow(void*) {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -414,8 +403,8 @@ const Platform& NativePlatform() {
       .close_lock = WinCloseLock,
       .sleep = WinSleep,
       .prepare_memory = nullptr,
-      .absolute_path = WinAbsolutePath,
-      .now = WinNow,
+      .absolute_path = StandardAbsolutePath,
+      .now = StandardNow,
   };
   return kPlatform;
 }
