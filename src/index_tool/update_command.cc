@@ -303,7 +303,7 @@ void NoteUnusedDiffs(UpdateRun* run, const BaseRun& base, const std::vector<Wait
   bool unused = std::any_of(diffs.begin(), diffs.end(), [](const WaitingDiff& d) { return !d.used; });
   if (!unused) return;
   if (!FindNewestFile(run->platform, base.dir + base.list_name + ".*", &newest) ||
-      ReadPlainFile(run->platform, base.dir + newest.name, newest.size, &bytes, &reason) != ReadOutcome::kRead) {
+      ReadFileHead(run->platform, base.dir + newest.name, &bytes, &reason) != ReadOutcome::kRead) {
     newest.name.clear();
   }
   for (const WaitingDiff& diff : diffs) {
