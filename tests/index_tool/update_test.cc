@@ -209,5 +209,38 @@ TEST_F(UpdateTest, CommandLineAndUnreadableFiles) {
   EXPECT_EQ(ReadFile(dir_ / "nl/FIDONET.002"), day2);
 }
 
+TEST_F(UpdateTest, ADiffThatMatchesNoListSaysWhichListAndWhatWouldBridgeIt) {
+  const std::vector<std::string> nodes = {"Zone,1,One", "Host,1,Net"};
+  const std::string jan1 = MakeList("January 1, 2027", nodes);
+  struct Case {
+    std::string diff_from, diff_to, note;
+  } cases[] = {
+      // A week later than the newest list: the missing week is named.
+      {"January 15, 2027", "January 22, 2027",
+       "made for the list of day 015, which is not here; the newest list is nl/NODELIST.001, so a week is missing: "
+       "NODEDIFF.015 or a full NODELIST.015 would bridge it"},
+      // Older than the newest list.
+      {"December 25, 2026", "January 1, 2027",
+       "made for the list of day 359, which is not here (older than nl/NODELIST.001, or of another network)"},
+      // Made for a list that is here but not the newest.
+      {"January 1, 2027", "January 22, 2027", "made for nl/NODELIST.001, which is not the newest list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.diff_from);
+    fs::remove_all(dir_.path() / "nl");
+    fs::remove_all(dir_.path() / "in");
+    fs::create_directories(dir_.path() / "nl");
+    fs::create_directories(dir_.path() / "in");
+    Put("nl/NODELIST.001", jan1);
+    if (c.diff_from == "January 1, 2027") {  // a newer list beside it
+      WriteFile(dir_ / "nl/NODELIST.008", MakeList("January 8, 2027", nodes));
+      SetMtime(dir_ / "nl/NODELIST.008", std::time(nullptr) - 3600);
+    }
+    Put("in/NODEDIFF.022", MakeDiff(MakeList(c.diff_from, nodes), MakeList(c.diff_to, nodes)));
+    ProcessRun run = Update(dir_.path());
+    EXPECT_NE(run.out.find("in/NODEDIFF.022: skipped, " + c.note), std::string::npos) << run.out;
+  }
+}
+
 }  // namespace
 }  // namespace tessel::test
