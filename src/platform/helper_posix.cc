@@ -36,14 +36,19 @@ constexpr bool kAddressSpaceLimitWorks = true;
 constexpr rlim_t kHelperOpenFiles = 8;
 
 // The helper's file: beside this program, else in ../libexec/tessel.
-std::string HelperPath(const char* program) {
+// When there is none, "*searched" names the places looked in.
+std::string HelperPath(const char* program, std::string* searched) {
   char self[PATH_MAX];
   ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return std::string();
+  if (n <= 0) {
+    *searched = "beside this program, whose own file cannot be read from /proc/self/exe";
+    return std::string();
+  }
   std::string dir(self, static_cast<size_t>(n));
   dir.erase(dir.find_last_of('/') + 1);
   for (std::string path : {dir + program, dir + "../libexec/tessel/" + program}) {
     if (::access(path.c_str(), X_OK) == 0) return path;
+    *searched += (searched->empty() ? "" : " and ") + path;
   }
   return std::string();
 }
@@ -106,7 +111,7 @@ bool Collect(int fd, const HelperRun& run, int64_t deadline, std::string* output
 int PosixRunHelper(void*, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
   *outcome = HelperOutcome{};
   output->clear();
-  std::string path = HelperPath(run.program);
+  std::string path = HelperPath(run.program, &outcome->searched);
   if (path.empty()) return kErrFileNotFound;
   std::vector<std::string> words = {path};
   words.insert(words.end(), run.args.begin(), run.args.end());
@@ -115,7 +120,8 @@ int PosixRunHelper(void*, const HelperRun& run, std::string* output, HelperOutco
   argv.push_back(nullptr);
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return kErrTooManyOpenFiles;
-  int64_t deadline = NowMs() + run.wall_ms;
+  int64_t start = NowMs();
+  int64_t deadline = start + run.wall_ms;
   pid_t child = ::fork();
   if (child < 0) {
     ::close(pipe_fds[0]);
@@ -144,7 +150,12 @@ int PosixRunHelper(void*, const HelperRun& run, std::string* output, HelperOutco
       ::nanosleep(&pause, nullptr);
     }
   }
+  outcome->elapsed_ms = static_cast<uint32_t>(NowMs() - start);
   outcome->exit_status = whole && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  outcome->signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  // Processor time runs out with SIGXCPU, or SIGKILL at the hard limit
+  // when this run did not send one.
+  outcome->over_limit = outcome->signal == SIGXCPU || (whole && outcome->signal == SIGKILL);
   if (!whole) output->clear();
   return 0;
 }

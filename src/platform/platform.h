@@ -86,7 +86,11 @@ struct HelperRun {
 struct HelperOutcome {
   bool timed_out = false;        // killed after wall_ms
   bool output_overflow = false;  // killed for writing more than max_output
-  int exit_status = -1;          // its exit status; -1 when it was killed
+  bool over_limit = false;       // ended by its limit of processor time or memory
+  int exit_status = -1;          // its exit status; -1 when it did not exit by itself
+  int signal = 0;                // the signal that ended it (POSIX); 0 when none did
+  uint32_t elapsed_ms = 0;       // time from start to end
+  std::string searched;          // where the program was looked for, when it was not found
 };
 
 // A moment in local time, as the host's clock shows it.
@@ -151,7 +155,8 @@ struct Platform {
   // run.max_output bytes. Waits for it to end and puts what it wrote to
   // standard output into "*output". Returns 0 when the helper ran (however
   // it ended: see "*outcome"), or the error number of starting it
-  // (kErrFileNotFound: there is no such program).
+  // (kErrFileNotFound: there is no such program, and outcome->searched
+  // names the places looked in).
   int (*run_helper)(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome);
 
   // Lists every entry of directory "dir" ("" is the current directory)

@@ -221,6 +221,7 @@ uint32_t WinProcessId(void*) { return static_cast<uint32_t>(GetCurrentProcessId(
 int WinRunHelper(void*, const HelperRun&, std::string* output, HelperOutcome* outcome) {
   output->clear();
   *outcome = HelperOutcome{};
+  outcome->searched = "nowhere: this build has no archive reader";
   return kErrFileNotFound;
 }
 
