@@ -1,6 +1,11 @@
 // tessel-unpack: the archive reader tessel-index runs in isolation (see
 // nodediff/isolated_member.h). Reads an archive from standard input,
 // writes the record of member STEM.?DD to standard output. Not for people.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -16,6 +21,11 @@ int main(int argc, char** argv) {
     std::cerr << "tessel-unpack is run by tessel-index update, not by hand\n";
     return 2;
   }
+#ifdef _WIN32
+  // The archive and the record are bytes: no CR LF translation, no end at Ctrl-Z.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   ArchiveMember member;
   try {
     std::string archive;
