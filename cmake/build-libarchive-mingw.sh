@@ -69,7 +69,9 @@ version_of() { (cd "$1" && dpkg-parsechangelog -S Version); }
 
 # ---------------------------------------------------------------- bzip2
 # Its own Makefile builds native; the library is seven C files.
-if dir="$(fetch bzip2)"; then
+if [ -f "$prefix/lib/libbz2.a" ] && dir="$(fetch bzip2)"; then
+  versions+=("bzip2 $(version_of "$dir")")
+elif dir="$(fetch bzip2)"; then
   (cd "$dir" && rm -f ./*.o \
     && for f in blocksort huffman crctable randtable compress decompress bzlib; do
          $CC -O2 -D_FILE_OFFSET_BITS=64 -c "$f.c" -o "$f.o"; done \
@@ -79,7 +81,9 @@ if dir="$(fetch bzip2)"; then
 fi
 
 # ---------------------------------------------------------------- xz (liblzma)
-if dir="$(fetch xz-utils)"; then
+if [ -f "$prefix/lib/liblzma.a" ] && dir="$(fetch xz-utils)"; then
+  versions+=("xz-utils $(version_of "$dir")")
+elif dir="$(fetch xz-utils)"; then
   (mkdir -p "$dir/build-mingw" && cd "$dir/build-mingw" \
     && ../configure -q --host=$host --prefix="$prefix" --enable-static --disable-shared \
          --disable-xz --disable-xzdec --disable-lzmadec --disable-lzmainfo --disable-lzma-links \
@@ -100,7 +104,7 @@ filters+=(-DENABLE_LZMA=OFF)
 cmake -S "$dir" -B "$dir/build-mingw" -Wno-dev -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
   -DCMAKE_C_FLAGS="-DLZMA_API_STATIC" \
-  -DENABLE_ZLIB=ON "${filters[@]}" \
+  -DENABLE_ZLIB=ON -DZLIB_LIBRARY_RELEASE=/usr/$host/lib/libz.a "${filters[@]}" \
   -DENABLE_OPENSSL=OFF -DENABLE_CNG=OFF -DENABLE_MBEDTLS=OFF -DENABLE_NETTLE=OFF -DENABLE_LIBB2=OFF \
   -DENABLE_LZ4=OFF -DENABLE_LZO=OFF -DENABLE_ZSTD=OFF -DENABLE_LIBXML2=OFF -DENABLE_EXPAT=OFF \
   -DENABLE_PCREPOSIX=OFF -DENABLE_PCRE2POSIX=OFF -DENABLE_LibGCC=OFF -DENABLE_ACL=OFF -DENABLE_XATTR=OFF \
@@ -109,9 +113,10 @@ cmake -S "$dir" -B "$dir/build-mingw" -Wno-dev -DCMAKE_BUILD_TYPE=Release \
   || { tail -n 30 "$deps/libarchive.log"; exit 1; }
 cmake --build "$dir/build-mingw" --target archive_static -j2 >>"$deps/libarchive.log" 2>&1 \
   || { tail -n 30 "$deps/libarchive.log"; exit 1; }
-cp "$dir/build-mingw/libarchive/libarchive.a" "$prefix/lib/libarchive.a"
+# MinGW's build names the static library libarchive_static.a.
+cp "$(ls "$dir"/build-mingw/libarchive/libarchive*.a | head -n1)" "$prefix/lib/libarchive.a"
 cp "$dir/libarchive/archive.h" "$dir/libarchive/archive_entry.h" "$prefix/include/"
-versions+=("libarchive $(version_of "$dir")")
-grep -E '^(ZLIB|BZIP2|LIBLZMA)_FOUND|HAVE_(ZLIB|BZLIB|LZMA)_H' "$dir/build-mingw/CMakeCache.txt" >/dev/null || true
+versions+=("libarchive $(version_of "$dir") with $(grep -oE '^#define HAVE_LIB(Z|BZ2|LZMA) ' \
+  "$dir/build-mingw/config.h" | cut -d' ' -f2 | sed 's/HAVE_LIB//' | paste -sd' ')")
 printf '%s; ' "${versions[@]}" >"$prefix/.complete"
 echo "windows deps: $(cat "$prefix/.complete")built in $((SECONDS - start)) s"
