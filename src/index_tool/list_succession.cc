@@ -62,7 +62,7 @@ Succession JudgeSuccession(const std::string& before_name, std::string_view befo
   int64_t count = static_cast<int64_t>(after_nodes.size());
   judged.nodes = count;
   if (before_name.empty()) {
-    judged.summary = GroupedNumber(count) + " nodes";
+    judged.summary = NodeCount(count);
     return judged;
   }
   std::vector<ListNode> before_nodes = NodesOf(before);
@@ -71,9 +71,9 @@ Succession JudgeSuccession(const std::string& before_name, std::string_view befo
   bool old_named = NetworkOfFirstLine(FirstLine(before), &old_network);
   bool new_named = NetworkOfFirstLine(FirstLine(after), &new_network);
   int64_t old_count = static_cast<int64_t>(before_nodes.size());
-  std::string facts = after_name + " would be " + NetworkText(new_named, new_network) + " with " +
-                      GroupedNumber(count) + " nodes, after " + before_name + " " +
-                      NetworkText(old_named, old_network) + " with " + GroupedNumber(old_count) + " nodes";
+  std::string facts = after_name + " would be " + NetworkText(new_named, new_network) + " with " + NodeCount(count) +
+                      ", after " + before_name + " " + NetworkText(old_named, old_network) + " with " +
+                      NodeCount(old_count);
   if (old_named && (!new_named || !EqualIgnoringCase(old_network, new_network))) {
     judged.problem = "another network's list: " + facts;
   } else if (2 * count < old_count) {

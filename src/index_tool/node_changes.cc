@@ -126,8 +126,10 @@ std::string GroupedNumber(int64_t value) {
   return (value < 0 ? "-" : "") + digits;
 }
 
+std::string NodeCount(int64_t nodes) { return GroupedNumber(nodes) + (nodes == 1 ? " node" : " nodes"); }
+
 std::string ChangeSummary(int64_t nodes, const ChangeCounts& counts) {
-  return GroupedNumber(nodes) + " nodes (+" + GroupedNumber(counts.added) + ", -" + GroupedNumber(counts.removed) +
+  return NodeCount(nodes) + " (+" + GroupedNumber(counts.added) + ", -" + GroupedNumber(counts.removed) +
          ", " + GroupedNumber(counts.changed) + " changed)";
 }
 

@@ -54,6 +54,9 @@ ChangeCounts CountChanges(const std::vector<NodeChange>& changes);
 // A count as people read it: "33,583".
 std::string GroupedNumber(int64_t value);
 
+// "1 node", "33,583 nodes".
+std::string NodeCount(int64_t nodes);
+
 // "33,583 nodes (+49, -165, 303 changed)".
 std::string ChangeSummary(int64_t nodes, const ChangeCounts& counts);
 

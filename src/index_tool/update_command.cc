@@ -255,7 +255,7 @@ struct ListBefore {
 bool MayFollow(UpdateRun* run, const std::string& before_name, std::string_view before, const std::string& name,
                std::string_view bytes, const Source& source, bool compared, std::string* summary) {
   Succession judged = JudgeSuccession(before_name, before, name, bytes);
-  *summary = compared ? judged.summary : GroupedNumber(judged.nodes) + " nodes";
+  *summary = compared ? judged.summary : NodeCount(judged.nodes);
   if (judged.problem.empty()) return true;
   if (Accepted(*run, source)) {
     run->Note(source.path, "accepted with --accept: " + judged.problem);
