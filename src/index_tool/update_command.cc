@@ -98,6 +98,8 @@ struct UpdateRun {
   void Report(ReadOutcome outcome, const std::string& path, const std::string& reason) {
     if (outcome == ReadOutcome::kRefused) Refuse(path, reason);
     if (outcome == ReadOutcome::kFailed) Fail(path, reason);
+    // A file the run could not finish reading stays for the next run.
+    if (outcome != ReadOutcome::kRead && outcome != ReadOutcome::kRefused) Mark(path, FileVerdict::kKept);
   }
 };
 

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "nodediff/nodediff_util.h"
 #include "test_util.h"
