@@ -251,9 +251,10 @@ struct ListBefore {
 };
 
 // Whether "bytes", to be written as "name" from "source", may follow list
-// "before_name" ("" for none), "before": a list of another network, or one with less than half its
-// nodes, is refused unless --accept names the source. "*summary" receives
-// the new list's node count and, with "compared", its changes.
+// "before_name" ("" for none), "before": a list of another network, or
+// one with less than half its nodes, is refused unless --accept names the
+// source. "*summary" receives the new list's node count and, with
+// "compared", its changes.
 bool MayFollow(UpdateRun* run, const std::string& before_name, std::string_view before, const std::string& name,
                std::string_view bytes, const Source& source, bool compared, std::string* summary) {
   Succession judged = JudgeSuccession(before_name, before, name, bytes);
