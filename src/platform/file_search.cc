@@ -119,4 +119,14 @@ int OpenExistingFile(const Platform& platform, std::string_view path, bool read_
   return open(platform.ctx, opened->c_str(), file);
 }
 
+int CreateOrTruncate(const Platform& platform, const char* path, FileId* file) {
+  FileInfo info;
+  if (platform.entry_info(platform.ctx, path, &info) == 0 && (info.is_link || info.link_count > 1)) {
+    *file = kNoFile;
+    if (int error = platform.remove(platform.ctx, path)) return error;
+    return platform.create_new(platform.ctx, path, file);
+  }
+  return platform.create(platform.ctx, path, file);
+}
+
 }  // namespace tessel

@@ -266,6 +266,8 @@ void DescribeFake(const FakeFile& file, FileInfo* info) {
   info->mtime = file.mtime;
   info->size = static_cast<int64_t>(file.data.size());
   info->is_regular = !file.directory;
+  info->is_directory = file.directory;
+  info->link_count = file.links;
 }
 
 int FakeOpenFileInfo(void* ctx, FileId file, FileInfo* info) {

@@ -25,6 +25,7 @@ struct FakeFile {
   bool directory = false;  // an explicit directory entry (data unused)
   bool read_only = false;  // opening it for writing is error 5
   uint64_t inode = 0;      // its identity; files made by create_new get a fresh one
+  uint32_t links = 1;      // the names that share its data, as a hard link elsewhere would make them
 };
 
 // One operation as the fake disk saw it.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "test_util.h"
 
 namespace tessel::test {
@@ -47,6 +49,48 @@ TEST(SmallBuild, WritesTheIndexAndConsoleByteForByte) {
   }
   EXPECT_FALSE(Exists(dir / "nlindex.bar"));
   EXPECT_FALSE(Exists(dir / "nlindex.foo"));
+}
+
+// A link planted at either temporary name, nlindex.foo in the current
+// directory or nlindex.bar in the data directory, is replaced by a file of
+// the run's own: the file it leads to keeps its bytes, and the build is the
+// one made without it.
+TEST(SmallBuild, LinksAtTheTemporaryNamesAreReplacedNotFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links are made with POSIX calls here";
+#else
+  namespace fs = std::filesystem;
+  auto set_up = [](const ScopedTempDir& dir) {
+    fs::create_directories(dir.path() / "data");
+    fs::create_directories(dir.path() / "home");
+    WriteFile(dir / "home/config.qdx", HostConfig("data/"));
+    WriteFile(dir / "data/nlindex.qdx", IndexHead({{"NODELIST", ""}}));
+    WriteFile(dir / "NODELIST.123", Lines({"Zone,2,Eu,Pl,Al_Bee,x,", ",7,Sy,Pl,Bo_Eve,x,"}));
+    WriteFile(dir / "victim", "keep me");
+  };
+  ScopedTempDir clean;
+  set_up(clean);
+  RunResult expected = RunTessel(clean.path(), {"-F"}, {"KORVO=home"});
+  ASSERT_EQ(expected.status, 0) << expected.out;
+  for (const char* name : {"nlindex.foo", "data/nlindex.bar"}) {
+    for (bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (hard ? ", hard link" : ", symbolic link"));
+      ScopedTempDir dir;
+      set_up(dir);
+      if (hard) {
+        fs::create_hard_link(dir.path() / "victim", dir.path() / name);
+      } else {
+        fs::create_symlink(dir.path() / "victim", dir.path() / name);
+      }
+      RunResult run = RunTessel(dir.path(), {"-F"}, {"KORVO=home"});
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.out, expected.out);
+      EXPECT_EQ(ReadFile(dir / "victim"), "keep me");
+      EXPECT_EQ(ReadFile(dir / "data/nlindex.qdx"), ReadFile(clean / "data/nlindex.qdx"));
+      EXPECT_FALSE(Exists(dir / name));
+    }
+  }
+#endif
 }
 
 }  // namespace
