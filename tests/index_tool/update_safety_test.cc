@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <functional>
 #include <thread>
 
 #include "index_tool/commands.h"
@@ -106,6 +107,54 @@ TEST_F(UpdateSafety, LinksAtTemporaryNamesAreNeverFollowed) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.path() / "nlindex.bar")));
 }
 
+// Whatever already holds the new list's name stays, and is named as what
+// it is.
+TEST_F(UpdateSafety, AnEntryAtTheListsNameIsNamedAsWhatItIs) {
+  const fs::path target = dir_.path() / "nl/NODELIST.002";
+  struct Case {
+    const char* is;
+    std::function<void()> make;
+  } cases[] = {
+      {"is a directory", [&] { fs::create_directory(target); }},
+      {"is a FIFO", [&] { ASSERT_EQ(mkfifo(target.c_str(), 0600), 0); }},
+      {"is a link to nothing", [&] { fs::create_symlink("nowhere", target); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.is);
+    fs::remove_all(target);
+    c.make();
+    fs::file_type type = fs::symlink_status(target).type();
+    ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("nl/NODELIST.002: " + std::string(c.is) + "; not replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(fs::symlink_status(target).type(), type);
+    EXPECT_TRUE(Leftovers(dir_.path() / "nl").empty());
+  }
+}
+
+// A list in use dated at the end of 2107, or after it, would drag every
+// later stamp along (or cannot be passed at all): update says so and writes
+// nothing; so does a clock before 1980.
+TEST_F(UpdateSafety, AListDatedFarAheadOrAClockFarBackIsNamedAsTheReason) {
+  SetMtime(dir_ / "nl/NODELIST.001", 4354776000);  // 2107-12-31 12:00 UTC
+  ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("nl/NODELIST.002: not written: nl/NODELIST.001, the list tessel takes now, is dated 2107-12-"),
+            std::string::npos) << run.err;
+  EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.002"));
+
+  FakeDisk disk;
+  Platform fake = MakeFakePlatform(&disk);
+  disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 5680324800};  // 2150-01-01 12:00
+  disk.now = 1'800'000'000;
+  EXPECT_NE(StampObstacle(fake, "nl/NODELIST.*").find("is dated 2150-01-01 12:00, after the clock's 2027-01-15"),
+            std::string::npos);
+  disk.files["nl/NODELIST.001"].mtime = disk.now + 3600;
+  EXPECT_EQ(StampObstacle(fake, "nl/NODELIST.*"), "");
+  disk.now = 170856000;  // 1975-06-01 12:00
+  EXPECT_NE(StampObstacle(fake, "nl/NODELIST.*").find("the clock says 1975-06-01 12:00, before 1980"), std::string::npos);
+}
+
 TEST_F(UpdateSafety, UnlistableDirectoriesAndUnresolvedListsAreErrors) {
   fs::remove_all(dir_.path() / "nl");
   ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
@@ -168,6 +217,7 @@ TEST(UpdateStamps, TesselTakesTheNewListAlsoInTheHourAfterTheClocksGoBack) {
 TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
   auto fresh_disk = [] {
     FakeDisk disk;
+    disk.now = 1'800'000'000;
     disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
     disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
     disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
