@@ -211,41 +211,47 @@ TEST(UpdateStamps, TesselTakesTheNewListAlsoInTheHourAfterTheClocksGoBack) {
 
 #endif  // _WIN32
 
+// Runs "command" (update with --inbound in, unless "options" say more)
+// over "disk" through "plan", its console caught into "*err".
+int RunOnFakeDisk(FakeDisk* disk, FaultPlan* plan, int (*command)(const ToolOptions&), ToolOptions options = {},
+                  std::string* err = nullptr) {
+  Platform fake = MakeFakePlatform(disk);
+  plan->inner = &fake;
+  Platform faulty = MakeFaultyPlatform(plan);
+  options.platform = &faulty;
+  if (command == RunUpdate) options.inbound = {"in"};
+  std::ostringstream out, errors;
+  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
+  std::streambuf* old_err = std::cerr.rdbuf(errors.rdbuf());
+  int status = command(options);
+  std::cout.rdbuf(old_out);
+  std::cerr.rdbuf(old_err);
+  if (err != nullptr) *err = errors.str();
+  return status;
+}
+
+FakeDisk UpdateDisk() {
+  FakeDisk disk;
+  disk.now = 1'800'000'000;
+  disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
+  disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
+  disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
+  return disk;
+}
+
 // Every file operation of an update, failed in turn on the fake disk: the
 // old list stays, the new one is whole or absent, no temporary file is
 // left, and a failed write step is status 3.
 TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
-  auto fresh_disk = [] {
-    FakeDisk disk;
-    disk.now = 1'800'000'000;
-    disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
-    disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
-    disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
-    return disk;
-  };
-  auto run_on = [](FakeDisk* disk, FaultPlan* plan) {
-    Platform fake = MakeFakePlatform(disk);
-    plan->inner = &fake;
-    Platform faulty = MakeFaultyPlatform(plan);
-    ToolOptions options;
-    options.platform = &faulty;
-    options.inbound = {"in"};
-    std::ostringstream out, err;
-    std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
-    int status = RunUpdate(options);
-    std::cout.rdbuf(old_out);
-    std::cerr.rdbuf(old_err);
-    return status;
-  };
-  FakeDisk clean = fresh_disk();
+  auto run_on = [](FakeDisk* disk, FaultPlan* plan) { return RunOnFakeDisk(disk, plan, RunUpdate); };
+  FakeDisk clean = UpdateDisk();
   FaultPlan count;
   ASSERT_EQ(run_on(&clean, &count), 0);
   ASSERT_EQ(clean.files["nl/NODELIST.002"].data, kDay2);
   for (long at = 1; at <= static_cast<long>(count.ops.size()); ++at) {
     FileOp op = count.ops[static_cast<size_t>(at - 1)];
     SCOPED_TRACE(std::to_string(at) + ": " + FileOpName(op));
-    FakeDisk disk = fresh_disk();
+    FakeDisk disk = UpdateDisk();
     FaultPlan plan;
     plan.fail_at = at;
     int status = run_on(&disk, &plan);
@@ -263,6 +269,67 @@ TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
     if (status == 0) {
       EXPECT_NE(made, disk.files.end());
     }
+  }
+}
+
+// Each check that keeps update and init from renaming anything but their
+// own new file into place, or from working on a catalogue that changed
+// while they waited for its lock, met by the very change it guards
+// against, made on the fake disk at the moment the check looks.
+TEST(SafetyChecks, EachStopsTheChangeItGuardsAgainst) {
+  FakeFile other{"planted", 1'800'000'000, false, false, 999};
+  struct Case {
+    const char* name;
+    int (*command)(const ToolOptions&);
+    FileOp op;          // the change is made before the first operation of this kind
+    const char* after;  // whose path ends so (and before which "nth" of them, from 0)
+    int nth;
+    std::function<void(FakeDisk*, const Platform&, std::string_view)> change;
+    const char* path;  // the file that must not be what the change made it
+    std::string_view keeps;
+    const char* says;
+  } cases[] = {
+      {"update's own file swapped at the temporary name", RunUpdate, FileOp::kInfo, ".new", 0,
+       [&](FakeDisk* d, const Platform& p, std::string_view temp) {
+         p.remove(p.ctx, std::string(temp).c_str());
+         d->files[std::string(temp)] = other;
+       },
+       "nl/NODELIST.002", "", "cannot check it: access denied"},
+      {"a file planted at the list's name", RunUpdate, FileOp::kInfo, ".new", 0,
+       [&](FakeDisk* d, const Platform&, std::string_view) { d->files["nl/NODELIST.002"] = other; },
+       "nl/NODELIST.002", "planted", "appeared during the run; not replaced"},
+      {"init's own file swapped at the temporary name", RunInit, FileOp::kInfo, "nlindex.bar", 0,
+       [&](FakeDisk* d, const Platform& p, std::string_view temp) {
+         p.remove(p.ctx, std::string(temp).c_str());
+         d->files[std::string(temp)] = other;
+       },
+       "nlindex.qdx", "old index", "cannot write: access denied"},
+      {"the catalogue replaced while update waited for its lock", RunUpdate, FileOp::kOpenRead, "nlindex.qdx", 1,
+       [&](FakeDisk* d, const Platform&, std::string_view) {
+         d->files["nlindex.qdx"].data = IndexHead({{"nl/OTHER", "001"}});
+       },
+       "nl/NODELIST.002", "", "nl/OTHER: no numbered list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeDisk disk = UpdateDisk();
+    if (c.command == RunInit) disk.files["nlindex.qdx"].data = "old index";
+    Platform fake = MakeFakePlatform(&disk);
+    FaultPlan plan;
+    int seen = 0;
+    plan.before = [&](long, FileOp op, std::string_view path) {
+      if (op == c.op && path.ends_with(c.after) && seen++ == c.nth) c.change(&disk, fake, path);
+    };
+    ToolOptions options;
+    options.force = true;
+    options.operands = {"nl/NODELIST"};
+    std::string err;
+    EXPECT_EQ(RunOnFakeDisk(&disk, &plan, c.command, options, &err), 3);
+    EXPECT_GT(seen, c.nth);
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    auto kept = disk.files.find(c.path);
+    EXPECT_EQ(kept == disk.files.end() ? "" : kept->second.data, c.keeps);
+    for (const auto& [path, file] : disk.files) EXPECT_FALSE(path.ends_with(".new") || path.ends_with(".bar")) << path;
   }
 }
 
