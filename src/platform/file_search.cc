@@ -121,12 +121,13 @@ int OpenExistingFile(const Platform& platform, std::string_view path, bool read_
 
 int CreateOrTruncate(const Platform& platform, const char* path, FileId* file) {
   FileInfo info;
-  if (platform.entry_info(platform.ctx, path, &info) == 0 && (info.is_link || info.link_count > 1)) {
-    *file = kNoFile;
-    if (int error = platform.remove(platform.ctx, path)) return error;
-    return platform.create_new(platform.ctx, path, file);
+  *file = kNoFile;
+  int error = platform.entry_info(platform.ctx, path, &info);
+  if (error == kErrFileNotFound || (error == 0 && !info.is_link && info.link_count <= 1)) {
+    return platform.create(platform.ctx, path, file);
   }
-  return platform.create(platform.ctx, path, file);
+  if (error == 0) error = platform.remove(platform.ctx, path);
+  return error != 0 ? error : platform.create_new(platform.ctx, path, file);
 }
 
 }  // namespace tessel
