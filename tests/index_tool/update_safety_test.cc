@@ -277,58 +277,49 @@ TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
 // while they waited for its lock, met by the very change it guards
 // against, made on the fake disk at the moment the check looks.
 TEST(SafetyChecks, EachStopsTheChangeItGuardsAgainst) {
-  FakeFile other{"planted", 1'800'000'000, false, false, 999};
+  FakeDisk disk;
+  Platform fake = MakeFakePlatform(&disk);
+  auto swap = [&](std::string_view temp) {  // the run's handle no longer reaches the name
+    fake.remove(fake.ctx, std::string(temp).c_str());
+    disk.files[std::string(temp)] = FakeFile{"planted", 0, false, false, 999};
+  };
   struct Case {
     const char* name;
     int (*command)(const ToolOptions&);
-    FileOp op;          // the change is made before the first operation of this kind
-    const char* after;  // whose path ends so (and before which "nth" of them, from 0)
+    FileOp op;          // the change comes before operation "nth" (from 0) of this kind
+    const char* after;  // on a path that ends so
     int nth;
-    std::function<void(FakeDisk*, const Platform&, std::string_view)> change;
-    const char* path;  // the file that must not be what the change made it
-    std::string_view keeps;
-    const char* says;
+    std::function<void(std::string_view path)> change;
+    const char* path;  // must hold "keeps" afterwards ("": nothing)
+    std::string keeps, says;
   } cases[] = {
-      {"update's own file swapped at the temporary name", RunUpdate, FileOp::kInfo, ".new", 0,
-       [&](FakeDisk* d, const Platform& p, std::string_view temp) {
-         p.remove(p.ctx, std::string(temp).c_str());
-         d->files[std::string(temp)] = other;
-       },
-       "nl/NODELIST.002", "", "cannot check it: access denied"},
+      {"update's own file swapped", RunUpdate, FileOp::kInfo, ".new", 0, swap, "nl/NODELIST.002", "",
+       "cannot check it: access denied"},
       {"a file planted at the list's name", RunUpdate, FileOp::kInfo, ".new", 0,
-       [&](FakeDisk* d, const Platform&, std::string_view) { d->files["nl/NODELIST.002"] = other; },
-       "nl/NODELIST.002", "planted", "appeared during the run; not replaced"},
-      {"init's own file swapped at the temporary name", RunInit, FileOp::kInfo, "nlindex.bar", 0,
-       [&](FakeDisk* d, const Platform& p, std::string_view temp) {
-         p.remove(p.ctx, std::string(temp).c_str());
-         d->files[std::string(temp)] = other;
-       },
-       "nlindex.qdx", "old index", "cannot write: access denied"},
+       [&](std::string_view) { disk.files["nl/NODELIST.002"].data = "planted"; }, "nl/NODELIST.002", "planted",
+       "appeared during the run; not replaced"},
+      {"init's own file swapped", RunInit, FileOp::kInfo, "nlindex.bar", 0, swap, "nlindex.qdx", "old index",
+       "cannot write: access denied"},
       {"the catalogue replaced while update waited for its lock", RunUpdate, FileOp::kOpenRead, "nlindex.qdx", 1,
-       [&](FakeDisk* d, const Platform&, std::string_view) {
-         d->files["nlindex.qdx"].data = IndexHead({{"nl/OTHER", "001"}});
-       },
+       [&](std::string_view) { disk.files["nlindex.qdx"].data = IndexHead({{"nl/OTHER", "001"}}); },
        "nl/NODELIST.002", "", "nl/OTHER: no numbered list"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeDisk disk = UpdateDisk();
+    disk = UpdateDisk();
     if (c.command == RunInit) disk.files["nlindex.qdx"].data = "old index";
-    Platform fake = MakeFakePlatform(&disk);
     FaultPlan plan;
     int seen = 0;
     plan.before = [&](long, FileOp op, std::string_view path) {
-      if (op == c.op && path.ends_with(c.after) && seen++ == c.nth) c.change(&disk, fake, path);
+      if (op == c.op && path.ends_with(c.after) && seen++ == c.nth) c.change(path);
     };
     ToolOptions options;
     options.force = true;
     options.operands = {"nl/NODELIST"};
     std::string err;
     EXPECT_EQ(RunOnFakeDisk(&disk, &plan, c.command, options, &err), 3);
-    EXPECT_GT(seen, c.nth);
     EXPECT_NE(err.find(c.says), std::string::npos) << err;
-    auto kept = disk.files.find(c.path);
-    EXPECT_EQ(kept == disk.files.end() ? "" : kept->second.data, c.keeps);
+    EXPECT_EQ(disk.files.count(c.path) != 0 ? disk.files[c.path].data : "", c.keeps);
     for (const auto& [path, file] : disk.files) EXPECT_FALSE(path.ends_with(".new") || path.ends_with(".bar")) << path;
   }
 }

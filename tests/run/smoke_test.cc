@@ -60,29 +60,24 @@ TEST(SmallBuild, LinksAtTheTemporaryNamesAreReplacedNotFollowed) {
   GTEST_SKIP() << "links are made with POSIX calls here";
 #else
   namespace fs = std::filesystem;
-  auto set_up = [](const ScopedTempDir& dir) {
+  auto build = [](const ScopedTempDir& dir, const std::string& link, bool hard) {
     fs::create_directories(dir.path() / "data");
-    fs::create_directories(dir.path() / "home");
-    WriteFile(dir / "home/config.qdx", HostConfig("data/"));
+    WriteFile(dir / "config.qdx", HostConfig("data/"));
     WriteFile(dir / "data/nlindex.qdx", IndexHead({{"NODELIST", ""}}));
     WriteFile(dir / "NODELIST.123", Lines({"Zone,2,Eu,Pl,Al_Bee,x,", ",7,Sy,Pl,Bo_Eve,x,"}));
     WriteFile(dir / "victim", "keep me");
+    if (hard) fs::create_hard_link(dir.path() / "victim", dir.path() / link);
+    if (!hard && !link.empty()) fs::create_symlink(dir.path() / "victim", dir.path() / link);
+    return RunTessel(dir.path(), {"-F"});
   };
   ScopedTempDir clean;
-  set_up(clean);
-  RunResult expected = RunTessel(clean.path(), {"-F"}, {"KORVO=home"});
+  RunResult expected = build(clean, "", false);
   ASSERT_EQ(expected.status, 0) << expected.out;
   for (const char* name : {"nlindex.foo", "data/nlindex.bar"}) {
     for (bool hard : {false, true}) {
       SCOPED_TRACE(std::string(name) + (hard ? ", hard link" : ", symbolic link"));
       ScopedTempDir dir;
-      set_up(dir);
-      if (hard) {
-        fs::create_hard_link(dir.path() / "victim", dir.path() / name);
-      } else {
-        fs::create_symlink(dir.path() / "victim", dir.path() / name);
-      }
-      RunResult run = RunTessel(dir.path(), {"-F"}, {"KORVO=home"});
+      RunResult run = build(dir, name, hard);
       EXPECT_EQ(run.status, 0);
       EXPECT_EQ(run.out, expected.out);
       EXPECT_EQ(ReadFile(dir / "victim"), "keep me");
