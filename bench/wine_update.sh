@@ -26,7 +26,7 @@ log() { echo "wine bench: $*" >&2; }
 export WINEPREFIX=$WINDOWS/wineprefix WINEDEBUG=-all TZ=UTC
 WINE=$(command -v wine || command -v wine64)
 "$WINE" wineboot -i >/dev/null 2>&1 || true
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running: kept as it is
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$WORK"' EXIT
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/tessel-wine-bench-XXXXXX")
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED).write(sys.argv[2], "NODEDIFF.003")' \
