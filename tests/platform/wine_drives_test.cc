@@ -39,6 +39,13 @@ TEST(WineDrivesTest, ResolvesLettersAndNamesWithoutRegardToCase) {
       {"D:/BBS/x", "D:/BBS/x"},  // a letter the prefix does not map
       {"BBS/C:/x", "BBS/C:/x"},
       {"1:/x", "1:/x"},
+      // "." and ".." by their letters, never above the drive.
+      {"C:/../../BBS/DATA/", c + "/BBS/DATA/"},
+      {"C:/nonexist/../bbs", c + "/BBS"},
+      {"C:/BBS/Nodelist/../../..", c + "/"},
+      {"C:/./BBS/./DATA/..", c + "/BBS/"},
+      {"C:..", c + "/"},
+      {"C:/BBS/x/../../../etc/passwd", c + "/etc/passwd"},
   };
   for (const Case& k : cases) EXPECT_EQ(ResolveWineDrive(k.path, prefix), k.resolved) << k.path;
   EXPECT_EQ(ResolveWineDrive("C:/BBS", ""), "C:/BBS");
