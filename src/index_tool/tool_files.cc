@@ -27,7 +27,7 @@ std::string AbsolutePath(const Platform& platform, const std::string& path) {
   std::filesystem::path absolute = platform.absolute_path(platform.ctx, path);
   std::string text = absolute.lexically_normal().string();
   if (!path.empty() && path.back() == '/' && (text.empty() || text.back() != '/')) text += '/';
-  return text;
+  return DisplayPath(text);
 }
 
 int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes) {

@@ -548,7 +548,20 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 }
 
 
+// A drive path through the Wine prefix (made absolute, for a prefix given
+// relative); one that no prefix maps stays as it is, drive letter and all.
+std::string PosixAbsolutePath(void* ctx, std::string_view path) {
+  if (!HasDriveLetter(path)) return StandardAbsolutePath(ctx, path);
+  std::string resolved = ResolveWineDrive(path, WinePrefix());
+  return HasDriveLetter(resolved) ? resolved : StandardAbsolutePath(ctx, resolved);
+}
+
 }  // namespace
+
+bool DriveUnmapped(std::string_view path, std::string* prefix) {
+  *prefix = WinePrefix();
+  return HasDriveLetter(path) && HasDriveLetter(ResolveWineDrive(path, *prefix));
+}
 
 const Platform& PosixPlatform() {
   static const Platform kPlatform = {
@@ -579,7 +592,7 @@ const Platform& PosixPlatform() {
       .close_lock = PosixCloseLock,
       .sleep = PosixSleep,
       .prepare_memory = PosixPrepareMemory,
-      .absolute_path = StandardAbsolutePath,
+      .absolute_path = PosixAbsolutePath,
       .now = StandardNow,
   };
   return kPlatform;

@@ -371,6 +371,11 @@ void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace
 
+bool DriveUnmapped(std::string_view, std::string* prefix) {
+  prefix->clear();
+  return false;
+}
+
 const Platform& NativePlatform() {
   static const Platform kPlatform = {
       .ctx = nullptr,
