@@ -168,12 +168,12 @@ struct Checker {
     int error = OpenExistingFile(platform, path, /*read_only=*/true, &file, &opened);
     if (error == 0) {
       platform.close(platform.ctx, file);
-      std::cout << base << ": reads " << DisplayPath(opened) << "\n";
+      std::cout << base << ": reads " << ShownPath(platform, opened) << "\n";
     } else if (error == kErrFileNotFound || error == kErrPathNotFound) {
       ReportMissing(s, base, path, ExtensionLength(after) > 0);
     } else {
-      std::cout << base << ": " << DisplayPath(opened) << " cannot be read (" << ErrorText(error) << ")\n";
-      Problem("slot " + std::to_string(s) + ": " + DisplayPath(opened) + " cannot be read: " + ErrorText(error));
+      std::cout << base << ": " << ShownPath(platform, opened) << " cannot be read (" << ErrorText(error) << ")\n";
+      Problem("slot " + std::to_string(s) + ": " + ShownPath(platform, opened) + " cannot be read: " + ErrorText(error));
       report.unreadable = true;
     }
     std::string without;

@@ -117,7 +117,10 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
     std::cerr << "tessel-index: looking for the index as tessel does: " << message << "\n";
     return kToolFileError;
   }
-  if (found && !trace.in_current_directory) {
+  // init in the host's layout makes the index where config.qdx says tessel
+  // will look for it, not here.
+  bool configured = creating && trace.config_found && !state.settings.data_path.empty();
+  if ((found || configured) && !trace.in_current_directory) {
     options->index_path = HostPath(state.settings.index_path);
     std::string_view directory, name;
     SplitLastComponent(options->index_path, &directory, &name);

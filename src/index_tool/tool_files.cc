@@ -30,6 +30,11 @@ std::string AbsolutePath(const Platform& platform, const std::string& path) {
   return DisplayPath(text);
 }
 
+std::string ShownPath(const Platform& platform, const std::string& path) {
+  bool drive = path.size() >= 2 && path[1] == ':';
+  return drive ? AbsolutePath(platform, path) : DisplayPath(path);
+}
+
 int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes) {
   FileId file = kNoFile;
   int error = platform.open_read(platform.ctx, HostPath(path).c_str(), &file);

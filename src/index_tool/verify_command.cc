@@ -156,7 +156,7 @@ int RunVerify(const ToolOptions& options) {
   IndexFile index;
   LoadStatus status = LoadIndexOrReport(options, &index);
   if (status != LoadStatus::kOk) return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
-  std::cout << "Verifying " << DisplayPath(index.path) << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
+  std::cout << "Verifying " << ShownPath(*options.platform, index.path) << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
             << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
   NodelistCache cache;
   std::vector<std::string> shown;
@@ -164,7 +164,7 @@ int RunVerify(const ToolOptions& options) {
   for (const std::string& fault : shown) std::cout << "  fault: " << fault << "\n";
   for (size_t s = 1; s < cache.size(); ++s) {
     const NodelistText& text = cache[s];
-    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << DisplayPath(text.path) << "\n";
+    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << ShownPath(*options.platform, text.path) << "\n";
   }
   if (faults == 0) {
     std::cout << "No faults.\n";
