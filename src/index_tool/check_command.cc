@@ -49,10 +49,10 @@ struct Checker {
     if (drives_named.find(letter) != std::string::npos) return;
     drives_named += letter;
     std::string where = prefix.empty() ? "no Wine prefix is known (neither WINEPREFIX nor HOME is set)"
-                                       : "the Wine prefix " + prefix + " has no dosdevices/" +
-                                             static_cast<char>(letter | 0x20) + ":";
-    Problem(path.substr(0, 2) + " in " + path + " is a Windows drive, but " + where +
-            ": set WINEPREFIX to the prefix the host runs in");
+                                       : "the Wine prefix " + prefix + " does not map it (it has no dosdevices/" +
+                                             static_cast<char>(letter | 0x20) + ":)";
+    Problem(path.substr(0, 2) + " (in " + path + ") is a Windows drive, but " + where +
+            "; set WINEPREFIX to the prefix the host runs in");
   }
 
   // KORVO with blanks around it ("set KORVO=C:\BBS && tessel" keeps the
@@ -126,7 +126,7 @@ struct Checker {
       std::cout << "  KORVO is not set, so config.qdx is looked for in the current directory\n";
     } else {
       std::cout << "  KORVO names " << DisplayPath(trace.home) << "\n";
-      CheckDrive(trace.home);
+      CheckDrive(EnvironmentValue(platform, kHomeVariable));
     }
     std::cout << "  " << Absolute(HostPath(trace.config_path)) << ": " << (trace.config_found ? "found" : "not there")
               << "\n";

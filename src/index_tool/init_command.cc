@@ -75,12 +75,12 @@ int InitLocked(const ToolOptions& options, const std::string& index_path, const 
   int error = ReplaceWholeFile(platform, index_path, kNewIndexFileName, EmptyIndexBytes(options.operands));
   if (error != 0) return WriteFailed(index_path, error);
   size_t count = options.operands.size();
-  std::cout << "Created " << DisplayPath(index_path) << " with " << count << (count == 1 ? " slot" : " slots")
+  std::cout << "Created " << ShownPath(platform, index_path) << " with " << count << (count == 1 ? " slot" : " slots")
             << "; run tessel to fill it.\n";
   if (!config_path.empty()) {
     int status = WriteHostConfig(platform, config_path, data_path);
     if (status != kToolOk) return status;
-    std::cout << "Wrote " << DisplayPath(config_path) << " with DataPath " << data_path << "\n";
+    std::cout << "Wrote " << ShownPath(platform, config_path) << " with DataPath " << data_path << "\n";
   }
   return kToolOk;
 }
