@@ -44,7 +44,7 @@ struct Checker {
   // Wine prefix maps), said once per letter.
   void CheckDrive(const std::string& path) {
     std::string prefix;
-    if (!DriveUnmapped(HostPath(path), &prefix)) return;
+    if (!DriveUnmapped(platform, HostPath(path), &prefix)) return;
     char letter = static_cast<char>(path[0] & ~0x20);
     if (drives_named.find(letter) != std::string::npos) return;
     drives_named += letter;

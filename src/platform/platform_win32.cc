@@ -371,7 +371,7 @@ void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
 }  // namespace
 
-bool DriveUnmapped(std::string_view, std::string* prefix) {
+bool DriveUnmapped(const Platform&, std::string_view, std::string* prefix) {
   prefix->clear();
   return false;
 }
