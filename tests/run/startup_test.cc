@@ -166,7 +166,7 @@ TEST(StartupTest, HostConfigurationEndingBeforeItsDataPath) {
     WriteFile(root / "home/config.qdx", HostConfig("", size));
     RunResult run = RunTessel(root / "run", {}, {"KORVO=" + root / "home"});
     if (size <= 155) {
-      EXPECT_EQ(run.out, Banner() + IoError(100, "read past end of file", "reading", root / "home/config.qdx")) << size;
+      EXPECT_EQ(run.out, Banner() + IoError(100, "read past end of file", "reading", Shown(root / "home/config.qdx"))) << size;
       EXPECT_EQ(run.status, 100) << size;
     } else {  // a DataPath of length 0
       EXPECT_EQ(run.out, Banner() + kNotFound) << size;
