@@ -3,7 +3,6 @@
 // finds beyond tessel's own view.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -197,12 +196,6 @@ TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
 // name paths with the system's separator, and check points out the blank
 // that "set KORVO=DIR && tessel" keeps. Run on both builds.
 TEST(IndexToolKorvo, HostLayoutInitPathsAndKorvoBlanks) {
-  auto native = [](std::string path) {
-#ifdef _WIN32
-    std::replace(path.begin(), path.end(), '/', '\\');
-#endif
-    return path;
-  };
   ScopedTempDir dir;
   std::string bbs = dir / "bbs", korvo = "KORVO=" + bbs;
   fs::create_directory(bbs);
@@ -212,14 +205,14 @@ TEST(IndexToolKorvo, HostLayoutInitPathsAndKorvoBlanks) {
 
   ProcessRun init = Tool(bbs, {"init", "NODELIST"}, {korvo});
   EXPECT_EQ(init.status, 0) << init.err;
-  EXPECT_NE(init.out.find("Created " + native("../data/nlindex.qdx") + " with 1 slot"), std::string::npos) << init.out;
+  EXPECT_NE(init.out.find("Created " + Shown("../data/nlindex.qdx") + " with 1 slot"), std::string::npos) << init.out;
   EXPECT_TRUE(Exists(dir / "data/nlindex.qdx"));
   EXPECT_FALSE(Exists(bbs + "/nlindex.qdx"));
 
   WriteFile(dir / "data/nlindex.qdx", "");
   RunResult damaged = RunTessel(bbs, {"-F"}, {korvo});
   EXPECT_EQ(damaged.status, 100);
-  EXPECT_NE(damaged.out.find(" reading " + native("../data/nlindex.qdx") + "\r\n"), std::string::npos) << damaged.out;
+  EXPECT_NE(damaged.out.find(" reading " + Shown("../data/nlindex.qdx") + "\r\n"), std::string::npos) << damaged.out;
 
   ProcessRun blank = Tool(bbs, {"check"}, {korvo + " "});
   EXPECT_EQ(blank.status, 1) << blank.out;
