@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "index_tool/index_file.h"
+#include "index_tool/report.h"
 #include "index_tool/tool_files.h"
 #include "platform/platform.h"
 
@@ -25,6 +26,7 @@ constexpr int kToolFileError = 3;        // a file could not be read or written
 
 struct ToolOptions {
   const Platform* platform = nullptr;  // every file goes through it
+  ReportSink report;                   // every word goes to it
   std::string data_dir;  // --data: the index's directory ("" = current)
   std::string index_path;  // the index tessel finds through KORVO ("" = data_dir's)
   std::string home_dir;  // --home: where init writes config.qdx ("" = none)

@@ -47,34 +47,10 @@ void CatchConsole(const Platform& base, CaughtConsole* caught) {
   caught->text.clear();
   Platform* p = &caught->platform;
   p->ctx = caught;
-  Forward<&Platform::open_existing>(p);
-  Forward<&Platform::open_read>(p);
-  Forward<&Platform::create>(p);
-  Forward<&Platform::read>(p);
-  Forward<&Platform::write>(p);
-  Forward<&Platform::seek>(p);
-  Forward<&Platform::sync>(p);
-  Forward<&Platform::close>(p);
-  Forward<&Platform::remove>(p);
-  Forward<&Platform::rename>(p);
-  Forward<&Platform::set_file_time>(p);
-  Forward<&Platform::create_new>(p);
-  Forward<&Platform::set_open_file_time>(p);
-  Forward<&Platform::open_file_info>(p);
-  Forward<&Platform::entry_info>(p);
-  Forward<&Platform::process_id>(p);
-  Forward<&Platform::run_helper>(p);
-  Forward<&Platform::list_directory>(p);
-  Forward<&Platform::environment>(p);
-  Forward<&Platform::local_time>(p);
+#define TESSEL_FORWARD_MEMBER(result, name, parameters) Forward<&Platform::name>(p);
+  TESSEL_PLATFORM_MEMBERS(TESSEL_FORWARD_MEMBER)
+#undef TESSEL_FORWARD_MEMBER
   p->write_console = CatchWrite;
-  Forward<&Platform::open_lock>(p);
-  Forward<&Platform::try_lock>(p);
-  Forward<&Platform::close_lock>(p);
-  Forward<&Platform::sleep>(p);
-  Forward<&Platform::prepare_memory>(p);
-  Forward<&Platform::absolute_path>(p);
-  Forward<&Platform::now>(p);
 }
 
 std::string TakeCaughtMessage(CaughtConsole* caught) {

@@ -105,99 +105,107 @@ struct LocalTime {
 
 // The operations of the host. Paths arrive with "/" as separator. Every
 // function that returns int returns 0 or a host error number.
+//
+// Every member is declared once, in TESSEL_PLATFORM_MEMBERS: X(result,
+// name, parameters). The struct below is made from it, and so are the
+// console catcher of tessel-index and the check that a table leaves no
+// member out (MissingPlatformMembers); prepare_memory alone may be null.
+#define TESSEL_PLATFORM_MEMBERS(X)                                                                      \
+  /* Opens an existing file for reading and writing; other programs may read                         */ \
+  /* and write it meanwhile. A file nobody may write, or a directory, is 5.                          */ \
+  X(int, open_existing, (void* ctx, const char* path, FileId* file))                                    \
+  /* Opens an existing regular file for reading only.                                                */ \
+  X(int, open_read, (void* ctx, const char* path, FileId* file))                                        \
+  /* Creates a file, or truncates an existing one, for reading and writing.                          */ \
+  X(int, create, (void* ctx, const char* path, FileId* file))                                           \
+  /* Reads up to "size" bytes at the current position; "*moved" tells how                            */ \
+  /* many came (fewer only at the end of the file). Returns 0 when the file                          */ \
+  /* simply ended.                                                                                   */ \
+  X(int, read, (void* ctx, FileId file, void* buffer, uint32_t size, uint32_t* moved))                  \
+  /* Writes "size" bytes at the current position; "*moved" tells how many                            */ \
+  /* went out, also on failure.                                                                      */ \
+  X(int, write, (void* ctx, FileId file, const void* buffer, uint32_t size, uint32_t* moved))           \
+  /* Moves the current position to byte "position" from the start.                                   */ \
+  X(int, seek, (void* ctx, FileId file, int64_t position))                                              \
+  /* Makes the file's contents durable on disk.                                                      */ \
+  X(int, sync, (void* ctx, FileId file))                                                                \
+  X(int, close, (void* ctx, FileId file))                                                               \
+  X(int, remove, (void* ctx, const char* path))                                                         \
+  /* Renames "from" to "to" in one step, replacing "to" when it exists.                              */ \
+  X(int, rename, (void* ctx, const char* from, const char* to))                                         \
+  /* Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).                         */ \
+  X(int, set_file_time, (void* ctx, const char* path, int64_t time))                                    \
+  /* Creates file "path", which must not exist, for reading and writing. An                          */ \
+  /* entry already at that name (a file, a directory, a link, also a link                            */ \
+  /* to nothing) is kErrFileExists and is never opened nor followed; a                               */ \
+  /* link among the folders of "path" is followed as usual.                                          */ \
+  X(int, create_new, (void* ctx, const char* path, FileId* file))                                       \
+  /* Sets the last-write time of open file "file" (seconds since 1970 UTC).                          */ \
+  X(int, set_open_file_time, (void* ctx, FileId file, int64_t time))                                    \
+  /* What the system knows of open file "file".                                                      */ \
+  X(int, open_file_info, (void* ctx, FileId file, FileInfo* info))                                      \
+  /* What the system knows of the entry "path" itself: a link is described,                          */ \
+  /* not followed (is_link set). kErrFileNotFound when there is none.                                */ \
+  X(int, entry_info, (void* ctx, const char* path, FileInfo* info))                                     \
+  /* A number that tells this process from every other one running now.                              */ \
+  X(uint32_t, process_id, (void* ctx))                                                                  \
+  /* Runs helper program "run.program", found beside the running program                             */ \
+  /* (or in ../libexec/tessel from there), isolated from this run: it sees                           */ \
+  /* only its standard input (run.input, or nothing), may write no file and                          */ \
+  /* open few, runs under the limits of processor time and address space,                            */ \
+  /* and is killed once run.wall_ms have passed or once it writes more than                          */ \
+  /* run.max_output bytes. Waits for it to end and puts what it wrote to                             */ \
+  /* standard output into "*output". Returns 0 when the helper ran (however                          */ \
+  /* it ended: see "*outcome"), or the error number of starting it                                   */ \
+  /* (kErrFileNotFound: there is no such program, and outcome->searched                              */ \
+  /* names the places looked in).                                                                    */ \
+  X(int, run_helper, (void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome))    \
+  /* Lists every entry of directory "dir" ("" is the current directory)                              */ \
+  /* except "." and "..", in no particular order. Returns false when the                             */ \
+  /* directory cannot be listed (it does not exist, say).                                            */ \
+  X(bool, list_directory, (void* ctx, const char* dir, std::vector<DirEntry>* entries))                 \
+  /* The process environment: "NAME=value" entries, ended by a null pointer.                         */ \
+  X(const char* const*, environment, (void* ctx))                                                       \
+  /* Converts a file time to local time. Returns false when it cannot.                               */ \
+  X(bool, local_time, (void* ctx, int64_t time, LocalTime* local))                                      \
+  /* Writes bytes to standard output at once (no buffering across calls).                            */ \
+  /* A console that cannot take them (a closed pipe, a full device) is                               */ \
+  /* given up silently: it never ends or changes a run.                                              */ \
+  X(void, write_console, (void* ctx, const char* data, size_t size))                                    \
+  /* Opens directory "dir" ("" is the current directory) for locking.                                */ \
+  X(int, open_lock, (void* ctx, const char* dir, DirectoryLock* lock))                                  \
+  /* Takes the exclusive lock without waiting; "*taken" is false when                                */ \
+  /* another process holds it. Locks are advisory (they keep out other runs,                         */ \
+  /* not readers of the files) and vanish with the process that holds them,                          */ \
+  /* however it ends.                                                                                */ \
+  X(int, try_lock, (void* ctx, DirectoryLock* lock, bool* taken))                                       \
+  /* Releases the lock, if held, and closes it.                                                      */ \
+  X(void, close_lock, (void* ctx, DirectoryLock* lock))                                                 \
+  /* Waits "milliseconds".                                                                           */ \
+  X(void, sleep, (void* ctx, uint32_t milliseconds))                                                    \
+  /* Makes the memory of a block that is about to be filled present at                               */ \
+  /* once, where the system can do that more cheaply than page by page on                            */ \
+  /* first use. Null where there is nothing to gain.                                                 */ \
+  X(void, prepare_memory, (void* ctx, void* block, size_t size))                                        \
+  /* "path" made absolute against the current directory, as the system                               */ \
+  /* resolves it, in the system's own form (on Windows with its drive and                            */ \
+  /* "\"); "" stands for ".". Nothing is looked up on disk                                           */ \
+  /* beyond the current directory, and every byte of "path" is kept; "" when                         */ \
+  /* that cannot be had.                                                                             */ \
+  X(std::string, absolute_path, (void* ctx, std::string_view path))                                     \
+  /* The time now, in seconds since 1970-01-01 UTC.                                                  */ \
+  X(int64_t, now, (void* ctx))
+
 struct Platform {
   void* ctx;  // the implementation's state; null for the real one
-
-  // Opens an existing file for reading and writing; other programs may read
-  // and write it meanwhile. A file nobody may write, or a directory, is 5.
-  int (*open_existing)(void* ctx, const char* path, FileId* file);
-  // Opens an existing regular file for reading only.
-  int (*open_read)(void* ctx, const char* path, FileId* file);
-  // Creates a file, or truncates an existing one, for reading and writing.
-  int (*create)(void* ctx, const char* path, FileId* file);
-  // Reads up to "size" bytes at the current position; "*moved" tells how
-  // many came (fewer only at the end of the file). Returns 0 when the file
-  // simply ended.
-  int (*read)(void* ctx, FileId file, void* buffer, uint32_t size, uint32_t* moved);
-  // Writes "size" bytes at the current position; "*moved" tells how many
-  // went out, also on failure.
-  int (*write)(void* ctx, FileId file, const void* buffer, uint32_t size, uint32_t* moved);
-  // Moves the current position to byte "position" from the start.
-  int (*seek)(void* ctx, FileId file, int64_t position);
-  // Makes the file's contents durable on disk.
-  int (*sync)(void* ctx, FileId file);
-  int (*close)(void* ctx, FileId file);
-  int (*remove)(void* ctx, const char* path);
-  // Renames "from" to "to" in one step, replacing "to" when it exists.
-  int (*rename)(void* ctx, const char* from, const char* to);
-  // Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).
-  int (*set_file_time)(void* ctx, const char* path, int64_t time);
-
-  // Creates file "path", which must not exist, for reading and writing. An
-  // entry already at that name (a file, a directory, a link, also a link
-  // to nothing) is kErrFileExists and is never opened nor followed; a
-  // link among the folders of "path" is followed as usual.
-  int (*create_new)(void* ctx, const char* path, FileId* file);
-  // Sets the last-write time of open file "file" (seconds since 1970 UTC).
-  int (*set_open_file_time)(void* ctx, FileId file, int64_t time);
-  // What the system knows of open file "file".
-  int (*open_file_info)(void* ctx, FileId file, FileInfo* info);
-  // What the system knows of the entry "path" itself: a link is described,
-  // not followed (is_link set). kErrFileNotFound when there is none.
-  int (*entry_info)(void* ctx, const char* path, FileInfo* info);
-  // A number that tells this process from every other one running now.
-  uint32_t (*process_id)(void* ctx);
-  // Runs helper program "run.program", found beside the running program
-  // (or in ../libexec/tessel from there), isolated from this run: it sees
-  // only its standard input (run.input, or nothing), may write no file and
-  // open few, runs under the limits of processor time and address space,
-  // and is killed once run.wall_ms have passed or once it writes more than
-  // run.max_output bytes. Waits for it to end and puts what it wrote to
-  // standard output into "*output". Returns 0 when the helper ran (however
-  // it ended: see "*outcome"), or the error number of starting it
-  // (kErrFileNotFound: there is no such program, and outcome->searched
-  // names the places looked in).
-  int (*run_helper)(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome);
-
-  // Lists every entry of directory "dir" ("" is the current directory)
-  // except "." and "..", in no particular order. Returns false when the
-  // directory cannot be listed (it does not exist, say).
-  bool (*list_directory)(void* ctx, const char* dir, std::vector<DirEntry>* entries);
-  // The process environment: "NAME=value" entries, ended by a null pointer.
-  const char* const* (*environment)(void* ctx);
-  // Converts a file time to local time. Returns false when it cannot.
-  bool (*local_time)(void* ctx, int64_t time, LocalTime* local);
-  // Writes bytes to standard output at once (no buffering across calls).
-  // A console that cannot take them (a closed pipe, a full device) is
-  // given up silently: it never ends or changes a run.
-  void (*write_console)(void* ctx, const char* data, size_t size);
-
-  // Opens directory "dir" ("" is the current directory) for locking.
-  int (*open_lock)(void* ctx, const char* dir, DirectoryLock* lock);
-  // Takes the exclusive lock without waiting; "*taken" is false when
-  // another process holds it. Locks are advisory (they keep out other runs,
-  // not readers of the files) and vanish with the process that holds them,
-  // however it ends.
-  int (*try_lock)(void* ctx, DirectoryLock* lock, bool* taken);
-  // Releases the lock, if held, and closes it.
-  void (*close_lock)(void* ctx, DirectoryLock* lock);
-  // Waits "milliseconds".
-  void (*sleep)(void* ctx, uint32_t milliseconds);
-
-  // Makes the memory of a block that is about to be filled present at
-  // once, where the system can do that more cheaply than page by page on
-  // first use. Null where there is nothing to gain.
-  void (*prepare_memory)(void* ctx, void* block, size_t size);
-
-  // "path" made absolute against the current directory, as the system
-  // resolves it, in the system's own form (on Windows with its drive and
-  // "\"); "" stands for ".". Nothing is looked up on disk
-  // beyond the current directory, and every byte of "path" is kept; "" when
-  // that cannot be had.
-  std::string (*absolute_path)(void* ctx, std::string_view path);
-  // The time now, in seconds since 1970-01-01 UTC.
-  int64_t (*now)(void* ctx);
+#define TESSEL_PLATFORM_FIELD(result, name, parameters) result(*name) parameters;
+  TESSEL_PLATFORM_MEMBERS(TESSEL_PLATFORM_FIELD)
+#undef TESSEL_PLATFORM_FIELD
 };
+
+// The members that "platform" leaves null, by name; prepare_memory, which
+// may be null, is never among them.
+std::vector<std::string> MissingPlatformMembers(const Platform& platform);
 
 // The real platform of the system the program was built for: POSIX files
 // and directories, the process environment, the local time zone (TZ

@@ -1,6 +1,13 @@
-// The real platform over POSIX. This is the only file of the programs that
-// speaks to the operating system directly; everything above it sees host
-// error numbers.
+// The real platform over POSIX: files, directories, the environment, local
+// time, the console and the directory locks, each call giving host error
+// numbers. Helper processes are in helper_posix.cc, the absolute path and the
+// clock in standard_calls.cc, Wine's drive letters in wine_drives.cc.
+//
+// What the layer remembers between calls lives in its context (PosixState):
+// the positions of positioned files and the read-ahead window, under one
+// mutex since runs on several threads may share the table, and the time
+// zone last converted with. The Wine prefix is read from the environment
+// the table gives.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -16,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,11 +74,18 @@ int MapErrno(int e) {
 
 int LastError() { return MapErrno(errno); }
 
+// The process environment, as the table gives it.
+const char* const* PosixEnvironment(void*) {
+  static const char* const kEmpty[] = {nullptr};
+  if (environ == nullptr) return kEmpty;
+  return environ;
+}
+
 // The path the system knows "path" by: one with a drive letter through the
 // Wine prefix, any other as it is. "storage" holds a resolved path.
 const char* Native(const char* path, std::string* storage) {
   if (!HasDriveLetter(path)) return path;
-  *storage = ResolveWineDrive(path, WinePrefix());
+  *storage = ResolveWineDrive(path, WinePrefix(PosixEnvironment(nullptr)));
   return storage->c_str();
 }
 
@@ -99,7 +114,6 @@ struct FilePosition {
   int64_t mean_gap = kFarGap;  // bytes skipped between recent small reads, averaged
 };
 constexpr int kKeptPositions = 64;  // descriptors beyond fall back to lseek
-FilePosition g_positions[kKeptPositions];
 
 struct ReadWindow {
   FileId file = kNoFile;
@@ -107,48 +121,63 @@ struct ReadWindow {
   uint32_t length = 0;
   char bytes[kWindowBytes];
 };
-ReadWindow g_window;
 
-FilePosition* KeptPosition(FileId file) {
-  if (file < 0 || file >= kKeptPositions || !g_positions[file].kept) return nullptr;
-  return &g_positions[file];
+// The layer's memory between calls: the table's context.
+struct PosixState {
+  std::mutex guard;  // over positions and window
+  FilePosition positions[kKeptPositions];
+  ReadWindow window;
+  // The time zone of the last conversion (see PosixLocalTime).
+  std::mutex zone_guard;
+  bool converted = false;
+  bool tz_set = false;
+  std::string tz_value;
+};
+
+PosixState* State(void* ctx) { return static_cast<PosixState*>(ctx); }
+
+FilePosition* KeptPosition(PosixState* state, FileId file) {
+  if (file < 0 || file >= kKeptPositions || !state->positions[file].kept) return nullptr;
+  return &state->positions[file];
 }
 
-void ForgetPosition(FileId file) {
-  if (file >= 0 && file < kKeptPositions) g_positions[file] = FilePosition{};
-  if (g_window.file == file) g_window.file = kNoFile;
+void ForgetPosition(PosixState* state, FileId file) {
+  std::lock_guard<std::mutex> hold(state->guard);
+  if (file >= 0 && file < kKeptPositions) state->positions[file] = FilePosition{};
+  if (state->window.file == file) state->window.file = kNoFile;
 }
 
 // Serves a small read of a positioned file from the window, reading the
 // window afresh when the read lies beyond it while small reads come close
 // together. Returns false, having read nothing, when the read is to go to
 // the file itself.
-bool ReadThroughWindow(FileId file, FilePosition* kept, char* out, uint32_t size, uint32_t* moved, int* error) {
+bool ReadThroughWindow(ReadWindow* window, FileId file, FilePosition* kept, char* out, uint32_t size, uint32_t* moved,
+                       int* error) {
   int64_t offset = kept->offset;
   int64_t gap = kept->last_read_end >= 0 && offset >= kept->last_read_end ? offset - kept->last_read_end : kFarGap;
   kept->mean_gap = (3 * kept->mean_gap + std::min(gap, kFarGap)) / 4;
-  bool inside = g_window.file == file && offset >= g_window.start &&
-                offset + size <= g_window.start + g_window.length;
+  bool inside = window->file == file && offset >= window->start &&
+                offset + size <= window->start + window->length;
   if (!inside) {
     if (kept->mean_gap > kNearby) return false;
     ssize_t n;
     do {
-      n = ::pread(file, g_window.bytes, kWindowBytes, static_cast<off_t>(offset));
+      n = ::pread(file, window->bytes, kWindowBytes, static_cast<off_t>(offset));
     } while (n < 0 && errno == EINTR);
-    g_window.file = kNoFile;
+    window->file = kNoFile;
     if (n < 0) {
       *error = LastError();
       *moved = 0;
       return true;
     }
-    g_window.file = file;
-    g_window.start = offset;
-    g_window.length = static_cast<uint32_t>(n);
+    window->file = file;
+    window->start = offset;
+    window->length = static_cast<uint32_t>(n);
   }
   // A window shorter than the read ends at the end of the file.
-  int64_t available = g_window.start + g_window.length - offset;
+  int64_t available = window->start + window->length - offset;
   uint32_t count = available < static_cast<int64_t>(size) ? static_cast<uint32_t>(available) : size;
-  std::memcpy(out, g_window.bytes + (offset - g_window.start), count);
+  std::memcpy(out, window->bytes + (offset - window->start), count);
   kept->offset += count;
   kept->last_read_end = kept->offset;
   *moved = count;
@@ -161,11 +190,18 @@ int OpenRetrying(const char* path, int flags, mode_t mode, int* fd) {
   do {
     *fd = ::open(path, flags | O_CLOEXEC, mode);
   } while (*fd < 0 && errno == EINTR);
-  ForgetPosition(*fd);
   return *fd < 0 ? LastError() : 0;
 }
 
-int PosixOpenExisting(void*, const char* given_path, FileId* file) {
+// A file just opened as "fd" starts with no kept position: one the number
+// had before belonged to a file since closed.
+int Opened(void* ctx, int fd, FileId* file) {
+  ForgetPosition(State(ctx), fd);
+  *file = fd;
+  return 0;
+}
+
+int PosixOpenExisting(void* ctx, const char* given_path, FileId* file) {
   std::string storage;
   const char* path = Native(given_path, &storage);
   *file = kNoFile;
@@ -179,11 +215,10 @@ int PosixOpenExisting(void*, const char* given_path, FileId* file) {
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return kErrAccessDenied;
   int fd;
   if (int error = OpenRetrying(path, O_RDWR, 0, &fd)) return error;
-  *file = fd;
-  return 0;
+  return Opened(ctx, fd, file);
 }
 
-int PosixOpenRead(void*, const char* given_path, FileId* file) {
+int PosixOpenRead(void* ctx, const char* given_path, FileId* file) {
   std::string storage;
   const char* path = Native(given_path, &storage);
   *file = kNoFile;
@@ -207,11 +242,10 @@ int PosixOpenRead(void*, const char* given_path, FileId* file) {
     ::close(fd);
     return error;
   }
-  *file = fd;
-  return 0;
+  return Opened(ctx, fd, file);
 }
 
-int PosixCreate(void*, const char* given_path, FileId* file) {
+int PosixCreate(void* ctx, const char* given_path, FileId* file) {
   std::string storage;
   const char* path = Native(given_path, &storage);
   *file = kNoFile;
@@ -225,16 +259,17 @@ int PosixCreate(void*, const char* given_path, FileId* file) {
     ::close(fd);
     return error;
   }
-  *file = fd;
-  return 0;
+  return Opened(ctx, fd, file);
 }
 
-int PosixRead(void*, FileId file, void* buffer, uint32_t size, uint32_t* moved) {
+int PosixRead(void* ctx, FileId file, void* buffer, uint32_t size, uint32_t* moved) {
   char* out = static_cast<char*>(buffer);
-  FilePosition* kept = KeptPosition(file);
+  PosixState* state = State(ctx);
+  std::lock_guard<std::mutex> hold(state->guard);
+  FilePosition* kept = KeptPosition(state, file);
   if (kept != nullptr && size <= kSmallRead) {
     int error = 0;
-    if (ReadThroughWindow(file, kept, out, size, moved, &error)) return error;
+    if (ReadThroughWindow(&state->window, file, kept, out, size, moved, &error)) return error;
   }
   uint32_t done = 0;
   while (done < size) {
@@ -257,10 +292,12 @@ int PosixRead(void*, FileId file, void* buffer, uint32_t size, uint32_t* moved) 
   return 0;
 }
 
-int PosixWrite(void*, FileId file, const void* buffer, uint32_t size, uint32_t* moved) {
+int PosixWrite(void* ctx, FileId file, const void* buffer, uint32_t size, uint32_t* moved) {
   const char* in = static_cast<const char*>(buffer);
-  FilePosition* kept = KeptPosition(file);
-  if (g_window.file == file) g_window.file = kNoFile;
+  PosixState* state = State(ctx);
+  std::lock_guard<std::mutex> hold(state->guard);
+  FilePosition* kept = KeptPosition(state, file);
+  if (state->window.file == file) state->window.file = kNoFile;
   uint32_t done = 0;
   while (done < size) {
     ssize_t n = kept != nullptr ? ::pwrite(file, in + done, size - done, static_cast<off_t>(kept->offset + done))
@@ -279,8 +316,10 @@ int PosixWrite(void*, FileId file, const void* buffer, uint32_t size, uint32_t* 
   return 0;
 }
 
-int PosixSeek(void*, FileId file, int64_t position) {
-  if (FilePosition* kept = KeptPosition(file)) {
+int PosixSeek(void* ctx, FileId file, int64_t position) {
+  PosixState* state = State(ctx);
+  std::lock_guard<std::mutex> hold(state->guard);
+  if (FilePosition* kept = KeptPosition(state, file)) {
     if (position < 0) return MapErrno(EINVAL);
     kept->offset = position;
     return 0;
@@ -288,7 +327,7 @@ int PosixSeek(void*, FileId file, int64_t position) {
   // The first repositioning asks the system, which also tells whether the
   // file can be positioned at all.
   if (::lseek(file, static_cast<off_t>(position), SEEK_SET) < 0) return LastError();
-  if (file >= 0 && file < kKeptPositions) g_positions[file] = FilePosition{true, position};
+  if (file >= 0 && file < kKeptPositions) state->positions[file] = FilePosition{true, position};
   return 0;
 }
 
@@ -299,10 +338,10 @@ int PosixSync(void*, FileId file) {
   return 0;
 }
 
-int PosixClose(void*, FileId file) {
+int PosixClose(void* ctx, FileId file) {
   // Linux releases the descriptor even when close() is interrupted, so a
   // retry could close an unrelated file.
-  ForgetPosition(file);
+  ForgetPosition(State(ctx), file);
   if (::close(file) != 0 && errno != EINTR) return LastError();
   return 0;
 }
@@ -349,7 +388,7 @@ int PosixSetFileTime(void*, const char* given_path, int64_t time) {
   return 0;
 }
 
-int PosixCreateNew(void*, const char* given_path, FileId* file) {
+int PosixCreateNew(void* ctx, const char* given_path, FileId* file) {
   std::string storage;
   const char* path = Native(given_path, &storage);
   *file = kNoFile;
@@ -359,8 +398,7 @@ int PosixCreateNew(void*, const char* given_path, FileId* file) {
   if (OpenRetrying(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666, &fd) != 0) {
     return errno == EEXIST ? kErrFileExists : LastError();
   }
-  *file = fd;
-  return 0;
+  return Opened(ctx, fd, file);
 }
 
 int PosixSetOpenFileTime(void*, FileId file, int64_t time) {
@@ -435,26 +473,22 @@ bool PosixListDirectory(void*, const char* given_dir, std::vector<DirEntry>* ent
   }
 }
 
-const char* const* PosixEnvironment(void*) {
-  static const char* const kEmpty[] = {nullptr};
-  if (environ == nullptr) return kEmpty;
-  return environ;
-}
 
-bool PosixLocalTime(void*, int64_t time, LocalTime* local) {
+bool PosixLocalTime(void* ctx, int64_t time, LocalTime* local) {
   // Follow changes of TZ: the C library would otherwise keep the zone of
   // its first conversion. tzset() runs only when TZ has changed, because
   // with TZ unset it checks /etc/localtime on the disk at every call, and
   // the newest-file search converts the time of every numbered nodelist.
-  static bool converted = false;
-  static bool tz_set = false;
-  static std::string tz_value;
-  const char* tz = std::getenv("TZ");
-  if (!converted || (tz != nullptr) != tz_set || (tz != nullptr && tz_value != tz)) {
-    ::tzset();
-    converted = true;
-    tz_set = tz != nullptr;
-    tz_value = tz != nullptr ? tz : "";
+  PosixState* state = State(ctx);
+  {
+    std::lock_guard<std::mutex> hold(state->zone_guard);
+    const char* tz = std::getenv("TZ");
+    if (!state->converted || (tz != nullptr) != state->tz_set || (tz != nullptr && state->tz_value != tz)) {
+      ::tzset();
+      state->converted = true;
+      state->tz_set = tz != nullptr;
+      state->tz_value = tz != nullptr ? tz : "";
+    }
   }
   time_t t = static_cast<time_t>(time);
   if (static_cast<int64_t>(t) != time) return false;
@@ -551,8 +585,9 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 }  // namespace
 
 const Platform& PosixPlatform() {
+  static PosixState state;
   static const Platform kPlatform = {
-      .ctx = nullptr,
+      .ctx = &state,
       .open_existing = PosixOpenExisting,
       .open_read = PosixOpenRead,
       .create = PosixCreate,

@@ -73,11 +73,15 @@ std::string ResolveWineDrive(std::string_view path, std::string_view prefix) {
   return resolved;
 }
 
-std::string WinePrefix() {
-  const char* prefix = std::getenv("WINEPREFIX");
-  if (prefix != nullptr && *prefix != '\0') return prefix;
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && *home != '\0') return std::string(home) + "/.wine";
+std::string WinePrefix(const char* const* environment) {
+  std::string prefix, home;
+  for (const char* const* entry = environment; *entry != nullptr; ++entry) {
+    std::string_view text = *entry;
+    if (text.starts_with("WINEPREFIX=")) prefix = text.substr(11);
+    if (text.starts_with("HOME=")) home = text.substr(5);
+  }
+  if (!prefix.empty()) return prefix;
+  if (!home.empty()) return home + "/.wine";
   return {};
 }
 

@@ -25,8 +25,9 @@ bool HasDriveLetter(std::string_view path);
 // does not map leave "path" unchanged.
 std::string ResolveWineDrive(std::string_view path, std::string_view prefix);
 
-// The Wine prefix in use: $WINEPREFIX, else $HOME/.wine, else "".
-std::string WinePrefix();
+// The Wine prefix that "environment" ("NAME=value" entries ended by a null
+// pointer) names: WINEPREFIX, else HOME's .wine, else "".
+std::string WinePrefix(const char* const* environment);
 
 }  // namespace tessel
 

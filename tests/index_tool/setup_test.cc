@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "index_tool/commands.h"
+#include "index_tool/index_lookup.h"
 #include "nodediff/nodediff_util.h"
 #include "test_util.h"
 #include "testing/fake_platform.h"
@@ -184,6 +185,10 @@ TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
   EXPECT_NE(out.str().find("  - slot 1: no nodelist for NODELIST in " + here + "\n"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("Note: nlindex.foo, 3 hours old"), std::string::npos) << out.str();
   EXPECT_EQ(disk.console, "");
+  // The catcher forwards every member but the console's, which it keeps.
+  CaughtConsole caught;
+  CatchConsole(platform, &caught);
+  EXPECT_EQ(MissingPlatformMembers(caught.platform), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -296,6 +296,21 @@ TEST(PosixEnvironmentTest, ShowsTheProcessEnvironment) {
 
 #endif  // _WIN32
 
+// Every table fills every member of the one list: the system's own (POSIX
+// here, Win32 in the Windows build), the in-memory disk and the faulty one.
+TEST(PlatformMembersTest, EveryTableFillsEveryMember) {
+  FakeDisk disk;
+  Platform fake = MakeFakePlatform(&disk);
+  FaultPlan plan;
+  plan.inner = &fake;
+  EXPECT_EQ(MissingPlatformMembers(NativePlatform()), std::vector<std::string>{});
+  EXPECT_EQ(MissingPlatformMembers(fake), std::vector<std::string>{});
+  EXPECT_EQ(MissingPlatformMembers(MakeFaultyPlatform(&plan)), std::vector<std::string>{});
+  fake.entry_info = nullptr;
+  fake.prepare_memory = nullptr;  // may be null: nothing to gain
+  EXPECT_EQ(MissingPlatformMembers(fake), std::vector<std::string>{"entry_info"});
+}
+
 TEST(ErrorTextTest, DeviceErrorsShareOneText) {
   EXPECT_STREQ(ErrorText(kErrAccessDenied), "access denied");
   EXPECT_STREQ(ErrorText(150), "device error");

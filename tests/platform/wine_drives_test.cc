@@ -45,6 +45,16 @@ TEST(WineDrivesTest, ResolvesLettersAndNamesWithoutRegardToCase) {
   EXPECT_EQ(ResolveWineDrive("C:/BBS", dir / "nowhere"), "C:/BBS");
 }
 
+// The prefix is read from the environment the platform gives, not the process's.
+TEST(WineDrivesTest, ThePrefixComesFromTheEnvironmentGiven) {
+  const char* both[] = {"HOME=/home/sysop", "WINEPREFIX=/srv/wine", nullptr};
+  const char* home[] = {"WINEPREFIX=", "HOME=/home/sysop", nullptr};
+  const char* none[] = {"PATH=/bin", nullptr};
+  EXPECT_EQ(WinePrefix(both), "/srv/wine");
+  EXPECT_EQ(WinePrefix(home), "/home/sysop/.wine");
+  EXPECT_EQ(WinePrefix(none), "");
+}
+
 // The host's configuration program under Wine wrote Windows paths: KORVO,
 // the data directory in config.qdx and the catalogue's base name.
 TEST(WineDrivesTest, TesselServesAHostUnderWine) {
