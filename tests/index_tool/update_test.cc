@@ -202,7 +202,7 @@ TEST_F(UpdateTest, ArchivesOfNothingButHeadersAreRefusedQuickly) {
     EXPECT_NE(run.err.find(std::string("in/NODEDIFF.Z") + day + ": refused: unpacks to more than 128 MiB in all"),
               std::string::npos) << run.err;
   }
-  EXPECT_LT(seconds, 30);
+  EXPECT_LT(seconds, 40);  // under the sanitizers too; one such archive of 4 GiB took 20 s before
 }
 
 TEST_F(UpdateTest, CommandLineAndUnreadableFiles) {
