@@ -1,8 +1,9 @@
 // The subcommands of tessel-index, the stand-ins for the host's own
 // programs: its configuration program (init) and its reader of the finished
 // index (show, find), plus a consistency check (verify), the making of new
-// nodelists from nodediffs and archives (update) and an explanation of the
-// setup as tessel sees it (check).
+// nodelists from nodediffs and archives (update), what changed from one
+// list to the next (changes) and an explanation of the setup as tessel sees
+// it (check).
 #ifndef TESSEL_INDEX_TOOL_COMMANDS_H_
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
@@ -34,6 +35,9 @@ struct ToolOptions {
   std::vector<std::string> inbound;  // update --inbound: where new files arrive
   std::vector<std::pair<std::string, std::string>> diff_names;  // update --diff BASE=DIFFBASE
   int keep = 0;                      // update --keep: numbered lists kept (0 = all)
+  std::string done_dir;              // update --done: where applied and redundant files go ("" = stay)
+  std::string bad_dir;               // update --bad: where refused files go ("" = stay)
+  std::vector<std::string> accepted;  // update --accept: files taken though of another network or cut
   std::vector<std::string> operands;
 };
 
@@ -45,6 +49,7 @@ int RunFind(const ToolOptions& options);
 int RunVerify(const ToolOptions& options);
 int RunUpdate(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
+int RunChanges(const ToolOptions& options);
 
 // Says that the command waits for another run to finish with "dir"
 // (the lock routines' "on_wait").

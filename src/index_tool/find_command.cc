@@ -3,72 +3,18 @@
 // section, both by binary search; the node's line is then read from its
 // nodelist at the entry's offset.
 #include <algorithm>
-#include <charconv>
 #include <tuple>
 #include <vector>
 #include <iostream>
 
 #include "index/entry_check.h"
+#include "index_tool/address_pattern.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "platform/platform.h"
 
 namespace tessel {
 namespace {
-
-struct Address {
-  uint16_t zone = 0, net = 0, node = 0;
-};
-
-// Reads a decimal number of 0 to 65535 from the front of "text" and takes
-// it off.
-bool TakeNumber(std::string_view* text, uint16_t* value) {
-  unsigned parsed = 0;
-  auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), parsed);
-  if (error != std::errc() || parsed > 65535) return false;
-  *value = static_cast<uint16_t>(parsed);
-  text->remove_prefix(static_cast<size_t>(end - text->data()));
-  return true;
-}
-
-// An address as sysops type it: zone:net/node, optionally followed by a
-// point (.0 is the node itself) and a domain (@fidonet).
-struct TypedAddress {
-  Address node;
-  uint16_t point = 0;
-  std::string domain;  // without the "@"; "" when none was typed
-  bool whole_net = false;  // zone:net/*: every node of the net
-};
-
-// Whether "text" is meant as an address rather than a sysop name: it starts
-// with a digit and has an address's punctuation.
-bool LooksLikeAddress(std::string_view text) {
-  return !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find_first_of(":/@") != std::string_view::npos;
-}
-
-bool ParseAddress(std::string_view text, TypedAddress* address) {
-  size_t at = text.find('@');
-  if (at != std::string_view::npos) {
-    address->domain = std::string(text.substr(at + 1));
-    if (address->domain.empty() || address->domain.find_first_of("@ ") != std::string::npos) return false;
-    text = text.substr(0, at);
-  }
-  Address& node = address->node;
-  if (!(TakeNumber(&text, &node.zone) && text.starts_with(':') && (text.remove_prefix(1), true) &&
-        TakeNumber(&text, &node.net) && text.starts_with('/') && (text.remove_prefix(1), true))) {
-    return false;
-  }
-  if (text == "*") {
-    address->whole_net = true;
-    return true;
-  }
-  if (!TakeNumber(&text, &node.node)) return false;
-  if (text.starts_with('.')) {
-    text.remove_prefix(1);
-    if (!TakeNumber(&text, &address->point)) return false;
-  }
-  return text.empty();
-}
 
 struct Finder {
   const IndexFile& index;
@@ -176,7 +122,7 @@ int RunFind(const ToolOptions& options) {
   }
   TypedAddress address;
   bool by_address = LooksLikeAddress(wanted);
-  if (by_address && !ParseAddress(wanted, &address)) {
+  if (by_address && (!ParseAddress(wanted, &address) || address.whole_zone)) {
     std::cerr << "tessel-index: find: \"" << wanted
               << "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN (2:250/101.0@fidonet), or ZONE:NET/* for a whole net\n";
     return kToolUsage;

@@ -17,6 +17,8 @@ constexpr const char* kUsage =
     "       tessel-index find [--data DIR] ZONE:NET/NODE[.0][@DOMAIN] | ZONE:NET/* | NAME\n"
     "       tessel-index verify [--data DIR]\n"
     "       tessel-index update [--data DIR] [--inbound DIR]... [--diff BASE=DIFFBASE]... [--keep N]\n"
+    "                           [--done DIR] [--bad DIR] [--accept FILE]...\n"
+    "       tessel-index changes [--data DIR] [ZONE:NET/NODE | ZONE:NET/* | ZONE:*]\n"
     "       tessel-index check [--data DIR]\n"
     "       tessel-index --help | --version\n";
 
@@ -46,7 +48,13 @@ constexpr const char* kHelp =
     "           checks; a refused file is reported and the rest still\n"
     "           written. Takes the run locks as tessel does (waits, gives\n"
     "           up after ten minutes); archives are read by an isolated\n"
-    "           helper under limits.\n"
+    "           helper under limits. A new list of another network than\n"
+    "           the list it follows, or with less than half its nodes, is\n"
+    "           refused. Prints each new list's node count and changes.\n"
+    "  changes  list the nodes added (+), removed (-) and changed (~) between\n"
+    "           the list the index reads and the numbered list before it, in\n"
+    "           address order; ZONE:NET/NODE, ZONE:NET/* or ZONE:* keeps one\n"
+    "           node, net or zone.\n"
     "  check    explain the setup as tessel sees it from here: where it looks for\n"
     "           the index (here, then KORVO's config.qdx), the file it would read\n"
     "           for each slot, whether it would rebuild now, and what is wrong:\n"
@@ -60,18 +68,29 @@ constexpr const char* kHelp =
     "                   names without \"LIST\"; repeatable)\n"
     "  --keep N         update: then keep only the N newest numbered lists of\n"
     "                   each base name (never the one the index was built from)\n"
+    "  --done DIR       update: move the files applied, or made redundant, into\n"
+    "                   DIR (on the same disk; a name taken gets .1, .2, ...)\n"
+    "  --bad DIR        update: move the files refused into DIR\n"
+    "  --accept FILE    update: take FILE's list although it is of another\n"
+    "                   network or has less than half the nodes (repeatable)\n"
     "\n"
     "Nodelist paths in the catalogue are taken from the current directory, as\n"
     "tessel takes them. Exit status: 0 done, 1 find matched nothing, verify\n"
     "found faults, update refused a file or check found something missing or\n"
     "wrong, 2 bad command line or init refused, 3 a file could not be read or\n"
-    "written (or no lock had within ten minutes).\n";
+    "written or moved (or no lock had within ten minutes), or changes found\n"
+    "no list before the one the index reads.\n";
 
 // Takes the value of update's option "arg"; returns what is wrong with it,
 // or "".
 std::string TakeUpdateValue(std::string_view arg, const std::string& value, ToolOptions* options) {
   if (arg == "--inbound") {
     options->inbound.push_back(value);
+  } else if (arg == "--done" || arg == "--bad") {
+    if (value.empty()) return std::string(arg) + " needs a directory";
+    (arg == "--done" ? options->done_dir : options->bad_dir) = value;
+  } else if (arg == "--accept") {
+    options->accepted.push_back(value);
   } else if (arg == "--diff") {
     size_t eq = value.find('=');
     if (eq == 0 || eq == std::string::npos || eq + 1 == value.size() ||
@@ -124,7 +143,8 @@ ToolAction TakeArguments(int argc, char** argv, CommandLine* line) {
     } else if (arg == "--data" || (arg == "--home" && is_init)) {
       if (i + 1 >= argc) return Problem(line, std::string(arg) + " needs a directory");
       (arg == "--data" ? options.data_dir : options.home_dir) = argv[++i];
-    } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep")) {
+    } else if (is_update && (arg == "--inbound" || arg == "--diff" || arg == "--keep" || arg == "--done" ||
+                             arg == "--bad" || arg == "--accept")) {
       if (i + 1 >= argc) return Problem(line, std::string(arg) + " needs a value");
       std::string problem = TakeUpdateValue(arg, argv[++i], &options);
       if (!problem.empty()) return Problem(line, problem);
@@ -134,7 +154,10 @@ ToolAction TakeArguments(int argc, char** argv, CommandLine* line) {
   }
   if (is_init && options.operands.empty()) return Problem(line, "init needs at least one BASENAME");
   if (command == "find" && options.operands.empty()) return Problem(line, "find needs an address or a name");
-  if (!is_init && command != "find" && !options.operands.empty()) return Problem(line, command + " takes no operands");
+  if (command == "changes" && options.operands.size() > 1) return Problem(line, "changes takes at most one pattern");
+  if (!is_init && command != "find" && command != "changes" && !options.operands.empty()) {
+    return Problem(line, command + " takes no operands");
+  }
   return ToolAction::kRun;
 }
 
@@ -145,7 +168,7 @@ ToolAction ParseCommandLine(int argc, char** argv, CommandLine* line) {
   if (command == "--help" || command == "-h") return ToolAction::kHelp;
   if (command == "--version") return ToolAction::kVersion;
   if (command != "init" && command != "update" && command != "show" && command != "find" && command != "verify" &&
-      command != "check") {
+      command != "check" && command != "changes") {
     return Problem(line, "unknown command \"" + command + "\"");
   }
   return TakeArguments(argc, argv, line);
@@ -162,6 +185,7 @@ int RunCommand(const std::string& command, ToolOptions* options) {
   if (command == "init") return RunInit(*options);
   if (command == "find") return RunFind(*options);
   if (command == "update") return RunUpdate(*options);
+  if (command == "changes") return RunChanges(*options);
   return command == "show" ? RunShow(*options) : RunVerify(*options);
 }
 

@@ -7,7 +7,8 @@
 // no other update, init or build runs meanwhile. Each file is judged on
 // its own: one that is refused is reported and makes the status 1, while
 // everything that checks and comes from no refused file is still written.
-// One list and one diff are held in memory at a time.
+// A new list is held in memory with the list it follows (to compare their
+// nodes) and at most one diff.
 #include <algorithm>
 #include <cstring>
 #include <iostream>
@@ -21,6 +22,9 @@
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "index_tool/list_succession.h"
+#include "index_tool/node_changes.h"
+#include "index_tool/update_moves.h"
 #include "index_tool/update_sources.h"
 #include "index_tool/update_write.h"
 #include "nodediff/diff_apply.h"
@@ -76,11 +80,17 @@ struct UpdateRun {
   int status = kToolOk;
   std::map<std::string, std::vector<DirEntry>> listings;  // by directory
   ArchiveTime archive_time;                               // left for reading archives
+  std::set<std::string> sources;                          // every file a list or diff may come from
+  std::map<std::string, FileVerdict> verdicts;            // of sources, for --done and --bad
 
   void Note(const std::string& path, const std::string& text) { std::cout << path << ": " << text << "\n"; }
   void Refuse(const std::string& path, const std::string& reason) {
     std::cerr << "tessel-index: " << path << ": refused: " << reason << "\n";
     status = std::max(status, kToolRefused);
+    Mark(path, FileVerdict::kRefused);
+  }
+  void Mark(const std::string& path, FileVerdict verdict) {
+    if (sources.count(path) != 0) NoteVerdict(&verdicts, path, verdict);
   }
   void Fail(const std::string& path, const std::string& problem) {
     std::cerr << "tessel-index: " << path << ": " << problem << "\n";
@@ -90,6 +100,8 @@ struct UpdateRun {
     if (outcome == ReadOutcome::kRefused) Refuse(path, reason);
     if (outcome == ReadOutcome::kFailed) Fail(path, reason);
     if (outcome == ReadOutcome::kPostponed) Note(path, reason);  // neither moved nor refused
+    // A file the run could not finish reading stays for the next run.
+    if (outcome != ReadOutcome::kRead && outcome != ReadOutcome::kRefused) Mark(path, FileVerdict::kKept);
   }
 };
 
@@ -131,6 +143,13 @@ void ForFile(UpdateRun* run, const std::string& path, Work work) {
   }
 }
 
+constexpr const char* kNotAList = "not a nodelist or nodediff: its first line is no nodelist's first line";
+
+bool IsListFirstLine(std::string_view line) {
+  std::string network;
+  return NetworkOfFirstLine(line, &network);
+}
+
 int DayNumber(const std::string& day) { return day.empty() ? 0 : std::stoi(day); }
 
 // Whether the nodelist directory holds BASE.day, or this run made it.
@@ -168,9 +187,10 @@ uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
 
 // Writes list "bytes" of "day", made from "from", as the newest list of
 // its base name (or, "before" set, just before the list in use), and
-// checks that tessel's newest-file rule sees it so.
+// checks that tessel's newest-file rule sees it so. "summary" follows the
+// list's name on the line after the one that says where it came from.
 bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_view bytes, const std::string& from,
-             uint16_t crc, const StampRule* before) {
+             uint16_t crc, const StampRule* before, const std::string& summary) {
   StampRule rule;
   if (before != nullptr) {
     rule = *before;
@@ -192,6 +212,7 @@ bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_
   }
   base->made.insert(day);
   std::cout << base->dir << name << " from " << from << ", CRC " << CrcText(crc) << "\n";
+  std::cout << base->dir << name << ": " << summary << "\n";
   if (before != nullptr) return true;
   base->last_stamp = stamp;
   DirEntry newest;
@@ -215,6 +236,41 @@ bool FullListChecks(std::string_view bytes, std::string* problem, uint16_t* crc)
   return false;
 }
 
+// Whether the sysop named "source" with --accept: by its path, or by its
+// name alone when given without folders.
+bool Accepted(const UpdateRun& run, const Source& source) {
+  return std::any_of(run.options.accepted.begin(), run.options.accepted.end(), [&](const std::string& given) {
+    std::string path = HostPath(given);
+    while (path.starts_with("./")) path.erase(0, 2);
+    return EqualIgnoringCase(path, path.find('/') == std::string::npos ? source.name : source.path);
+  });
+}
+
+// The list a new list follows: its name ("" when there is none) and text.
+struct ListBefore {
+  std::string name;
+  std::string bytes;
+};
+
+// Whether "bytes", to be written as "name" from "source", may follow list
+// "before_name" ("" for none), "before": a list of another network, or
+// one with less than half its nodes, is refused unless --accept names the
+// source. "*summary" receives the new list's node count and, with
+// "compared", its changes.
+bool MayFollow(UpdateRun* run, const std::string& before_name, std::string_view before, const std::string& name,
+               std::string_view bytes, const Source& source, bool compared, std::string* summary) {
+  Succession judged = JudgeSuccession(before_name, before, name, bytes);
+  *summary = compared ? judged.summary : NodeCount(judged.nodes);
+  if (judged.problem.empty()) return true;
+  if (Accepted(*run, source)) {
+    run->Note(source.path, "accepted with --accept: " + judged.problem);
+    return true;
+  }
+  run->Refuse(source.path, judged.problem + "; if the network was renamed or cut, --accept " + source.path +
+                               " takes it once");
+  return false;
+}
+
 // Reads every full list waiting for "base" and keeps those to install,
 // each once by day, in the order of their days; refusals are reported.
 std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const std::vector<Source>& sources) {
@@ -225,10 +281,17 @@ std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const 
       ReadOutcome outcome = ReadSource(run->platform, source, base.list_name, &run->archive_time, &bytes, &day, &reason);
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
       std::string existing;
-      if (HasList(run, base, day, &existing)) return run->Note(source.path, "skipped, " + existing + " is already there");
+      if (HasList(run, base, day, &existing)) {
+        run->Mark(source.path, FileVerdict::kDone);
+        return run->Note(source.path, "skipped, " + existing + " is already there");
+      }
       auto same = std::find_if(lists.begin(), lists.end(), [&](const FullList& l) { return l.day == day; });
-      if (same != lists.end()) return run->Note(source.path, "skipped, the list of that day comes from " + same->source->path);
+      if (same != lists.end()) {
+        run->Mark(source.path, FileVerdict::kDone);
+        return run->Note(source.path, "skipped, the list of that day comes from " + same->source->path);
+      }
       FullList list{&source, day, std::string(FirstLine(bytes)), 0};
+      if (!IsListFirstLine(list.first_line)) return run->Refuse(source.path, kNotAList);
       if (!FullListChecks(bytes, &reason, &list.crc)) return run->Refuse(source.path, reason);
       size_t at = lists.size();
       while (at > 0 && IsLaterList({lists[at - 1].first_line, DayNumber(lists[at - 1].day)},
@@ -242,17 +305,21 @@ std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const 
 }
 
 // Installs the full lists: those older than the list in use just before
-// it, the rest after it, each read again and checked again.
+// it, the rest after it, each read again and checked again. Each is
+// checked against the list in use, a newer one against the list it
+// follows, which its summary compares it with.
 void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>& lists) {
   if (lists.empty()) return;
   DirEntry in_use;
   bool have = FindNewestFile(run->platform, base->dir + base->list_name + ".*", &in_use);
   std::string in_use_day, in_use_line, reason;
+  ListBefore latest;  // the list in use, then the last newer list installed
   if (have) {
-    std::string bytes;
     IsNumberedName(in_use.name, base->list_name, &in_use_day);
-    if (ReadPlainFile(run->platform, base->dir + in_use.name, in_use.size, &bytes, &reason) == ReadOutcome::kRead) {
-      in_use_line = FirstLine(bytes);
+    if (ReadPlainFile(run->platform, base->dir + in_use.name, in_use.size, &latest.bytes, &reason) ==
+        ReadOutcome::kRead) {
+      latest.name = base->dir + in_use.name;
+      in_use_line = FirstLine(latest.bytes);
     }
   }
   base->last_stamp = have ? in_use.mtime : 0;
@@ -264,16 +331,21 @@ void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>
   for (size_t i = 0; i < lists.size(); ++i) {
     const FullList& list = lists[i];
     ForFile(run, list.source->path, [&] {
-      std::string bytes, day;
+      std::string bytes, day, summary;
       ReadOutcome outcome = ReadSource(run->platform, *list.source, base->list_name, &run->archive_time, &bytes, &day, &reason);
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, list.source->path, reason);
       uint16_t crc = 0;
       if (day != list.day || !FullListChecks(bytes, &reason, &crc) || crc != list.crc) {
+        run->Mark(list.source->path, FileVerdict::kKept);
         return run->Refuse(list.source->path, "changed while the run read it");
       }
+      std::string name = base->dir + base->list_name + "." + day;
+      if (!MayFollow(run, latest.name, latest.bytes, name, bytes, *list.source, i >= older, &summary)) return;
       StampRule before{false, PackedLocal(run->platform, in_use.mtime), 0,
                        in_use.mtime - 2 * static_cast<int64_t>(older - i)};
-      Install(run, base, day, bytes, list.source->path, crc, i < older ? &before : nullptr);
+      if (!Install(run, base, day, bytes, list.source->path, crc, i < older ? &before : nullptr, summary)) return;
+      run->Mark(list.source->path, FileVerdict::kDone);
+      if (i >= older) latest = ListBefore{name, std::move(bytes)};
     });
   }
 }
@@ -298,6 +370,21 @@ std::string UnusedDiffNote(UpdateRun* run, const BaseRun& base, const WaitingDif
          wanted_day + " or a full " + base.list_name + "." + wanted_day + " would bridge it";
 }
 
+// Whether a diff that applied to no list is made redundant by the lists
+// here: one of the newest list's network, made for a list that is here
+// (so applied before) or for one older than the newest.
+bool IsRedundantDiff(UpdateRun* run, const BaseRun& base, const WaitingDiff& diff, std::string_view newest_line) {
+  std::string network, newest_network;
+  if (!NetworkOfFirstLine(diff.first_line, &network) ||
+      (NetworkOfFirstLine(newest_line, &newest_network) && !EqualIgnoringCase(network, newest_network))) {
+    return false;
+  }
+  int wanted = DateInFirstLine(diff.first_line), have = DateInFirstLine(newest_line);
+  std::string existing;
+  return wanted != 0 && (HasList(run, base, std::to_string(1000 + wanted % 1000).substr(1), &existing) ||
+                         (have != 0 && wanted < have));
+}
+
 // Notes every diff that applied to no list.
 void NoteUnusedDiffs(UpdateRun* run, const BaseRun& base, const std::vector<WaitingDiff>& diffs) {
   DirEntry newest;
@@ -309,7 +396,9 @@ void NoteUnusedDiffs(UpdateRun* run, const BaseRun& base, const std::vector<Wait
     newest.name.clear();
   }
   for (const WaitingDiff& diff : diffs) {
-    if (!diff.used) run->Note(diff.source->path, UnusedDiffNote(run, base, diff, newest.name, FirstLine(bytes)));
+    if (diff.used) continue;
+    if (IsRedundantDiff(run, base, diff, FirstLine(bytes))) run->Mark(diff.source->path, FileVerdict::kDone);
+    run->Note(diff.source->path, UnusedDiffNote(run, base, diff, newest.name, FirstLine(bytes)));
   }
 }
 
@@ -326,15 +415,17 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
                                 : ReadFileHead(run->platform, source.path, &bytes, &reason);
       if (!source.archived) day = source.day;
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
+      if (!IsListFirstLine(FirstLine(bytes))) return run->Refuse(source.path, kNotAList);
       diffs.push_back(WaitingDiff{&source, day, std::string(FirstLine(bytes)), false});
     });
   }
   return diffs;
 }
 
-// Applies diff "diff" to "*current"; on success "*current" is the new list,
-// written. False when the diff was refused or the list not written.
-bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* current) {
+// Applies diff "diff" to list "*current_name", "*current"; on success they
+// are the new list, written. False when the diff was refused or the list
+// not written.
+bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* current, std::string* current_name) {
   const std::string& path = diff->source->path;
   std::string bytes, day, reason;
   ReadOutcome outcome = ReadSource(run->platform, *diff->source, base->diff_name, &run->archive_time, &bytes, &day, &reason);
@@ -343,6 +434,7 @@ bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* cur
     return false;
   }
   if (FirstLine(bytes) != FirstLine(*current)) {
+    run->Mark(path, FileVerdict::kKept);
     run->Refuse(path, "changed while the run read it");
     return false;
   }
@@ -360,8 +452,12 @@ bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* cur
     return false;
   }
   bytes = std::string();  // one diff in memory at a time
-  if (!Install(run, base, day, made, path, crc.actual_crc, nullptr)) return false;
+  std::string name = base->dir + base->list_name + "." + day, summary;
+  if (!MayFollow(run, *current_name, *current, name, made, *diff->source, true, &summary)) return false;
+  if (!Install(run, base, day, made, path, crc.actual_crc, nullptr, summary)) return false;
+  run->Mark(path, FileVerdict::kDone);
   *current = std::move(made);
+  *current_name = name;
   return true;
 }
 
@@ -380,6 +476,7 @@ void ApplyDiffs(UpdateRun* run, BaseRun* base, std::vector<WaitingDiff>* diffs) 
   });
   if (outcome != ReadOutcome::kRead) return;
   base->last_stamp = std::max(base->last_stamp, newest.mtime);
+  std::string current_name = base->dir + newest.name;
   for (;;) {
     auto next = std::find_if(diffs->begin(), diffs->end(), [&](const WaitingDiff& d) {
       return !d.used && d.first_line == FirstLine(current);
@@ -388,10 +485,11 @@ void ApplyDiffs(UpdateRun* run, BaseRun* base, std::vector<WaitingDiff>* diffs) 
     next->used = true;
     std::string existing;
     if (HasList(run, *base, next->day, &existing)) {
+      run->Mark(next->source->path, FileVerdict::kDone);
       run->Note(next->source->path, "skipped, " + existing + " is already there");
       continue;
     }
-    ForFile(run, next->source->path, [&] { ApplyOne(run, base, &*next, &current); });
+    ForFile(run, next->source->path, [&] { ApplyOne(run, base, &*next, &current, &current_name); });
   }
 }
 
@@ -458,6 +556,9 @@ void UpdateBase(UpdateRun* run, const CatalogueBase& catalogued) {
   RemoveLeftovers(run, base);
   SourceFiles sources;
   FindSources(dirs, listings, base.list_name, base.diff_name, &sources);
+  for (const std::vector<Source>* found : {&sources.full_lists, &sources.diffs}) {
+    for (const Source& source : *found) run->sources.insert(source.path);
+  }
   listings.clear();
   InstallFullLists(run, &base, CheckFullLists(run, base, sources.full_lists));
   DirEntry newest;
@@ -555,10 +656,43 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
   return false;
 }
 
+// The directory of --done or --bad as the run names it, "" when not
+// given or when it cannot be listed (reported: nothing moves there).
+std::string MoveDirectory(UpdateRun* run, const char* option, const std::string& given) {
+  if (given.empty()) return "";
+  std::string dir = WithSlash(HostPath(given));
+  std::vector<DirEntry> ignored;
+  if (dir.empty() || !run->platform.list_directory(run->platform.ctx, dir.c_str(), &ignored)) {
+    run->Fail(given, std::string(option) + ": " +
+                         (dir.empty() ? "the current directory; give a directory of its own"
+                                      : "cannot list it, so nothing is moved there"));
+    return "";
+  }
+  return dir;
+}
+
+// Moves the files the run finished with into --done and --bad.
+void MoveFinishedFiles(UpdateRun* run, const std::string& done_dir, const std::string& bad_dir) {
+  for (const PlannedMove& move : PlanMoves(run->verdicts, done_dir, bad_dir)) {
+    std::string to, step;
+    int error = CarryOutMove(run->platform, move, &to, &step);
+    if (error != 0) {
+      run->Fail(move.from, "cannot " + step + ": " + ErrorText(error) +
+                               (error == kErrNotSameDevice ? " (a move is a rename: put " + move.dir +
+                                                                 " on the same disk); it stays"
+                                                           : "; it stays"));
+    } else if (move.refused) {
+      std::cerr << "tessel-index: " << move.from << ": refused, moved to " << to << "\n";
+    } else {
+      std::cout << move.from << ": moved to " << to << "\n";
+    }
+  }
+}
+
 }  // namespace
 
 int RunUpdate(const ToolOptions& options) {
-  UpdateRun run{*options.platform, options, kToolOk, {}, {}};
+  UpdateRun run{*options.platform, options, kToolOk, {}, {}, {}, {}};
   DirectoryLockSet locks;
   std::vector<CatalogueBase> bases;
   if (!LockAndReadBases(&run, &locks, &bases)) return run.status;
@@ -566,7 +700,10 @@ int RunUpdate(const ToolOptions& options) {
     const std::vector<DirEntry>* files = nullptr;
     if (!ListFiles(&run, WithSlash(HostPath(inbound)), &files)) run.Fail(inbound, "cannot list it");
   }
+  std::string done_dir = MoveDirectory(&run, "--done", options.done_dir);
+  std::string bad_dir = MoveDirectory(&run, "--bad", options.bad_dir);
   for (const CatalogueBase& base : bases) ForFile(&run, base.base, [&] { UpdateBase(&run, base); });
+  ForFile(&run, "the inbound", [&] { MoveFinishedFiles(&run, done_dir, bad_dir); });
   UnlockDirectorySet(run.platform, &locks);
   return run.status;
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "nodelist/line_reader.h"
+#include "nodelist/line_role.h"
 #include "nodelist/line_splitter.h"
 #include "nodelist/number.h"
 #include "platform/file_search.h"
@@ -107,9 +108,10 @@ void ShowZone(const Platform& platform, int32_t zone) {
 // Acts on one line; "excluded" is the file's excluded-zone flag.
 bool TakeLine(RunState* state, const LineFields& fields, int64_t line_offset, bool* excluded) {
   std::string_view keyword = fields.keyword.view();
-  bool is_zone = keyword == "ZONE";
+  LineRole role = RoleOfKeyword(keyword);
+  bool is_zone = role == LineRole::kZone;
   if (*excluded && !is_zone) return true;
-  if (keyword == "HOST" || keyword == "REGION") {
+  if (role == LineRole::kNet) {
     state->reader.net = FieldNumber(fields.number.view());
     if (!StartNet(state)) return false;
   } else if (is_zone) {
@@ -124,7 +126,7 @@ bool TakeLine(RunState* state, const LineFields& fields, int64_t line_offset, bo
   } else {
     state->reader.node = FieldNumber(fields.number.view());
   }
-  if (keyword == "PVT" || keyword == "DOWN" || keyword == "HOLD" || *excluded) return true;
+  if (IsUnindexedKeyword(keyword) || *excluded) return true;
   return ProduceNode(state, fields, line_offset);
 }
 

@@ -17,6 +17,8 @@ const char* ErrorText(int error) {
       return "invalid handle";
     case kErrNoMemory:
       return "not enough memory";
+    case kErrNotSameDevice:
+      return "not on the same device";
     case kErrFileExists:
       return "an entry of that name exists";
     case kErrShortRead:

@@ -10,8 +10,9 @@
 //
 // Error numbers are the host's: 0 is success, 2 file not found, 3 path not
 // found, 4 too many open files, 5 access denied, 6 bad handle, 8 out of
-// memory, 80 the file exists, 100 a read that moved no bytes, 101 a write
-// that moved too few, 162 any other device fault. On Windows they are the
+// memory, 17 a rename to another device, 80 the file exists, 100 a read
+// that moved no bytes, 101 a write that moved too few, 162 any other
+// device fault. On Windows they are the
 // system's own numbers, except that its device errors 19 to 31 become 150
 // to 162 and the sharing violation 32 becomes 5.
 #ifndef TESSEL_PLATFORM_PLATFORM_H_
@@ -31,6 +32,7 @@ constexpr int kErrTooManyOpenFiles = 4;
 constexpr int kErrAccessDenied = 5;
 constexpr int kErrBadHandle = 6;
 constexpr int kErrNoMemory = 8;
+constexpr int kErrNotSameDevice = 17;
 constexpr int kErrFileExists = 80;
 constexpr int kErrShortRead = 100;
 constexpr int kErrShortWrite = 101;

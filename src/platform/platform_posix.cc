@@ -63,6 +63,8 @@ int MapErrno(int e) {
       return kErrBadHandle;
     case ENOMEM:
       return kErrNoMemory;
+    case EXDEV:
+      return kErrNotSameDevice;
     case ENOSPC:
     case EDQUOT:
     case EFBIG:

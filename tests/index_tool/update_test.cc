@@ -80,7 +80,7 @@ TEST_F(UpdateTest, TheRealDiffPlainAndZippedGivesThePublishedList) {
     ProcessRun run = Update(dir_.path());
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, std::string("nl/NODELIST.003 from in/") + (zipped ? "nodediff.z03" : "NODEDIFF.003") +
-                           ", CRC 02616\n");
+                           ", CRC 02616\nnl/NODELIST.003: 33,583 nodes (+49, -165, 303 changed)\n");
     EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.003"), Day003());
     EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.003.new"));
   }
@@ -115,7 +115,9 @@ TEST_F(UpdateTest, AppliesAChainOfDiffsAndStampsEachListLater) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "nl/NODELIST.002 from in/NODEDIFF.Z02, CRC " + day2.substr(day2.find(": ") + 2, 5) + "\n"
+            "nl/NODELIST.002: 2 nodes (+1, -0, 0 changed)\n"
             "nl/NODELIST.003 from in/NODEDIFF.003, CRC " + day3.substr(day3.find(": ") + 2, 5) + "\n"
+            "nl/NODELIST.003: 2 nodes (+1, -1, 0 changed)\n"
             "in/NODEDIFF.004: skipped, applies to no list here\n"
             "removed nl/nodelist.001\n"
             "removed nl/NODELIST.000\n");
@@ -129,18 +131,20 @@ TEST_F(UpdateTest, FullListsGoInTheOrderOfTheirDays) {
   SKIP_WITHOUT_ARCHIVES();
   if (!RealData()) GTEST_SKIP() << "no ../shared/data";
   // The list of day 003 arrives archived, then the older one of day 362.
-  Put("nl/NODELIST.355", MakeList("Friday, December 20, 1996 -- Day number 355", {}));
+  Put("nl/NODELIST.355", MakeList("Friday, December 20, 1996 -- Day number 355", {}, "FidoNet"));
   Put("in/NODELIST.Z03", MakeZip({{"NODELIST.003", Day003()}}));
   ProcessRun run = Update(dir_.path());
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "nl/NODELIST.003 from in/NODELIST.Z03, CRC 02616\n");
+  EXPECT_EQ(run.out, "nl/NODELIST.003 from in/NODELIST.Z03, CRC 02616\n"
+                     "nl/NODELIST.003: 33,583 nodes (+33,583, -0, 0 changed)\n");
   EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.003"), Day003());
   Put("in/NODELIST.362", Shared("nodelist.362"));
   SetMtime(dir_ / "in/NODELIST.362", std::time(nullptr) + 100);
   run = Update(dir_.path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "in/NODELIST.Z03: skipped, nl/NODELIST.003 is already there\n"
-                     "nl/NODELIST.362 from in/NODELIST.362, CRC 21696\n");
+                     "nl/NODELIST.362 from in/NODELIST.362, CRC 21696\n"
+                     "nl/NODELIST.362: 33,699 nodes\n");  // older than the list in use: no changes against it
   EXPECT_EQ(ReadFile(dir_ / "nl/NODELIST.362"), Shared("nodelist.362"));
   EXPECT_LT(Mtime(dir_ / "nl/NODELIST.362"), Mtime(dir_ / "nl/NODELIST.003") - 1);
   RunResult build = RunTessel(dir_.path());

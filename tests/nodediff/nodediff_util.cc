@@ -29,10 +29,10 @@ std::vector<std::string> LinesOf(const std::string& list) {
 
 }  // namespace
 
-std::string MakeList(const std::string& day, const std::vector<std::string>& lines) {
+std::string MakeList(const std::string& day, const std::vector<std::string>& lines, const std::string& network) {
   std::string body;
   for (const std::string& line : lines) body += line + "\r\n";
-  return ";A Test list for " + day + " : " + CrcText(Crc16(body.data(), body.size())) + "\r\n" + body + "\x1A";
+  return ";A " + network + " list for " + day + " : " + CrcText(Crc16(body.data(), body.size())) + "\r\n" + body + "\x1A";
 }
 
 std::string MakeDiff(const std::string& old_list, const std::string& new_list) {

@@ -8,9 +8,10 @@
 
 namespace tessel::test {
 
-// A nodelist: the first line ";A Test list for DAY : nnnnn" with the CRC of
-// "lines" (CR LF each), then the lines and Ctrl-Z.
-std::string MakeList(const std::string& day, const std::vector<std::string>& lines);
+// A nodelist: the first line ";A NETWORK list for DAY : nnnnn" with the CRC
+// of "lines" (CR LF each), then the lines and Ctrl-Z.
+std::string MakeList(const std::string& day, const std::vector<std::string>& lines,
+                     const std::string& network = "Test");
 
 // A nodediff from "old_list" to "new_list" that deletes every old line and
 // adds every new one.
