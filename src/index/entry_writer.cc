@@ -23,7 +23,7 @@ bool WriteHeadBytes(RunState* state, const void* bytes, uint32_t size) {
 bool WriteIndexHead(RunState* state) {
   const Platform& platform = *state->platform;
   state->files.new_index_path = HostPath(state->settings.data_path + kNewIndexFileName);
-  int error = platform.create(platform.ctx, state->files.new_index_path.c_str(), &state->files.new_index);
+  int error = CreateOrTruncate(platform, state->files.new_index_path.c_str(), &state->files.new_index);
   if (error != 0) {
     state->files.new_index = kNoFile;
     return FatalIoError(state, error, "creating", state->files.new_index_path);

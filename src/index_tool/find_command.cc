@@ -20,10 +20,25 @@ struct Finder {
   const IndexFile& index;
   NodelistCache cache;
   std::string failed;  // the error of a nodelist that could not be read
+  bool changed = false;  // "failed" says that a nodelist changed since the build
   int matches = 0;
 
-  // The nodelist of entry "e", or null (with "failed" set) when unreadable.
+  // The nodelist of entry "e", or null (with "failed" set) when unreadable
+  // or no longer the text the entry was made from.
   const NodelistText* NodelistOf(const EntryFields& e) {
+    const NodelistText* text = ReadableNodelistOf(e);
+    std::string name;
+    if (text == nullptr) return nullptr;
+    if (std::string problem = CheckEntryLine(text->bytes, e, &name); !problem.empty()) {
+      failed = text->path + ": changed since the index was built (the entry of " + AddressText(e) + ", " + problem +
+               "); tessel -F rebuilds the index";
+      changed = true;
+      return nullptr;
+    }
+    return text;
+  }
+
+  const NodelistText* ReadableNodelistOf(const EntryFields& e) {
     if (!UsableSlot(index, e.slot)) {
       failed = index.path + ": entry names slot " + std::to_string(e.slot) + ", which is empty or missing";
       return nullptr;
@@ -139,11 +154,11 @@ int RunFind(const ToolOptions& options) {
               << address.node.zone << ":" << address.node.net << "/"
               << (address.whole_net ? std::string("*") : std::to_string(address.node.node)) << " is shown.\n";
   }
-  Finder finder{index, {}, {}, 0};
+  Finder finder{index, {}, {}, false, 0};
   bool done = by_address ? FindAddress(&finder, address.node, address.whole_net) : FindName(&finder, name);
   if (!done) {
     std::cerr << "tessel-index: " << finder.failed << "\n";
-    return kToolFileError;
+    return finder.changed ? kToolNoMatchOrFaults : kToolFileError;
   }
   if (finder.matches == 0) {
     std::cerr << "tessel-index: " << index.path << ": nothing found for \"" << wanted << "\"\n";

@@ -191,6 +191,11 @@ uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
 // list's name on the line after the one that says where it came from.
 bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_view bytes, const std::string& from,
              uint16_t crc, const StampRule* before, const std::string& summary) {
+  std::string name = base->list_name + "." + day;
+  if (std::string obstacle = StampObstacle(run->platform, base->dir + base->list_name + ".*"); !obstacle.empty()) {
+    run->Fail(base->dir + name, "not written: " + obstacle);
+    return false;
+  }
   StampRule rule;
   if (before != nullptr) {
     rule = *before;
@@ -198,16 +203,16 @@ bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_
     rule.bound = LatestOtherList(run, *base);
     rule.earliest = base->last_stamp + 2;
   }
-  std::string name = base->list_name + "." + day;
   std::string step;
   int64_t stamp = 0;
   int error = WriteNewList(run->platform, base->dir, name, bytes, rule, &stamp, &step);
   if (error == kErrFileExists) {
-    run->Fail(base->dir + name, "appeared during the run; not replaced");
+    run->Fail(base->dir + name, TakenNameText(run->platform, base->dir + name) + "; not replaced");
     return false;
   }
   if (error != 0) {
-    run->Fail(base->dir + name, "cannot " + step + ": " + ErrorText(error));
+    run->Fail(base->dir + name, error == kErrNoStamp ? "cannot set its time: " + step
+                                                     : "cannot " + step + ": " + ErrorText(error));
     return false;
   }
   base->made.insert(day);
@@ -395,10 +400,24 @@ void NoteUnusedDiffs(UpdateRun* run, const BaseRun& base, const std::vector<Wait
       ReadFileHead(run->platform, base.dir + newest.name, &bytes, &reason) != ReadOutcome::kRead) {
     newest.name.clear();
   }
+  std::string_view newest_line = FirstLine(bytes);
   for (const WaitingDiff& diff : diffs) {
     if (diff.used) continue;
-    if (IsRedundantDiff(run, base, diff, FirstLine(bytes))) run->Mark(diff.source->path, FileVerdict::kDone);
-    run->Note(diff.source->path, UnusedDiffNote(run, base, diff, newest.name, FirstLine(bytes)));
+    int wanted = DateInFirstLine(diff.first_line);
+    if (newest.name.empty() || wanted == 0 || wanted != DateInFirstLine(newest_line)) {
+      if (IsRedundantDiff(run, base, diff, newest_line)) run->Mark(diff.source->path, FileVerdict::kDone);
+      run->Note(diff.source->path, UnusedDiffNote(run, base, diff, newest.name, newest_line));
+      continue;
+    }
+    // The newest list's day, yet its first line is another: the diff
+    // belongs to another edition of that list and can never apply here.
+    ListCrc made_for = CheckListCrc(diff.first_line), have = CheckListCrc(newest_line);
+    run->Refuse(diff.source->path, "made for another edition of " + base.dir + newest.name + ", the newest list (" +
+                                       (made_for.stated && have.stated
+                                            ? "the diff's first line says CRC " + CrcText(made_for.stated_crc) +
+                                                  ", the list's " + CrcText(have.stated_crc)
+                                            : std::string("their first lines differ")) +
+                                       ")");
   }
 }
 

@@ -1,9 +1,11 @@
 #include "index_tool/update_write.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "nodediff/list_names.h"
 #include "nodelist/catalogue.h"
+#include "platform/file_search.h"
 
 namespace tessel {
 namespace {
@@ -32,8 +34,17 @@ int Stamp(const Platform& p, FileId file, StampRule rule, int64_t* stamp) {
   FileInfo info;
   if (int error = p.open_file_info(p.ctx, file, &info)) return error;
   if (rule.newest) rule.earliest = std::max(rule.earliest, info.mtime);
-  if (!StampFor(p, rule, stamp)) return kErrDeviceFault;
+  if (!StampFor(p, rule, stamp)) return kErrNoStamp;
   return p.set_open_file_time(p.ctx, file, *stamp);
+}
+
+// "2026-12-07 14:05", the local time of "time" as the platform gives it.
+std::string LocalText(const Platform& p, int64_t time) {
+  LocalTime t;
+  if (!p.local_time(p.ctx, time, &t)) return "an unknown date";
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour, t.minute);
+  return text;
 }
 
 // Whether "temp" still names the file open as "file" and nothing has
@@ -64,6 +75,35 @@ bool StampFor(const Platform& platform, const StampRule& rule, int64_t* stamp) {
     }
   }
   return false;
+}
+
+std::string StampObstacle(const Platform& p, const std::string& pattern) {
+  int64_t now = p.now(p.ctx);
+  LocalTime local;
+  if (!p.local_time(p.ctx, now, &local) || local.year < 1980) {
+    return "the clock says " + LocalText(p, now) +
+           ", before 1980, where tessel compares no file times; set the clock, then run update again";
+  }
+  DirEntry newest;
+  constexpr int64_t kDay = 86400;
+  if (!FindNewestFile(p, pattern, &newest) || newest.mtime <= now + kDay) return "";
+  std::string_view dir, name;
+  SplitLastComponent(pattern, &dir, &name);
+  return std::string(dir) + newest.name + ", the list tessel takes now, is dated " + LocalText(p, newest.mtime) +
+         ", after the clock's " + LocalText(p, now) +
+         ", and tessel takes the list with the latest time; correct its time (or the clock's), then run update "
+         "again";
+}
+
+std::string TakenNameText(const Platform& p, const std::string& path) {
+  FileInfo info;
+  if (p.entry_info(p.ctx, path.c_str(), &info) != 0) return "appeared during the run";
+  if (info.leads_nowhere) return "is a link to nothing";
+  if (info.is_link) return "is a link";
+  if (info.is_directory) return "is a directory";
+  if (info.is_fifo) return "is a FIFO";
+  if (!info.is_regular) return "is not a regular file";
+  return "appeared during the run";
 }
 
 bool IsTemporaryList(std::string_view file, std::string_view list_name) {
@@ -98,6 +138,9 @@ int WriteNewList(const Platform& p, const std::string& dir, const std::string& n
   if (error == 0) {
     *step = "set its time";
     error = Stamp(p, file, rule, stamp);
+    if (error == kErrNoStamp) {
+      *step = "no time from 1980 to 2107, the times tessel compares, places it where tessel's newest-file rule needs it";
+    }
   }
   if (error == 0) {
     *step = "check it";

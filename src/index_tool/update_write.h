@@ -30,12 +30,29 @@ bool StampFor(const Platform& platform, const StampRule& rule, int64_t* stamp);
 // The packed local time of "time" (0 when it cannot be converted).
 uint32_t PackedLocal(const Platform& platform, int64_t time);
 
+// Returned by WriteNewList when no time places the list as "rule" asks;
+// "*step" then says why.
+constexpr int kErrNoStamp = -1;
+
+// Why no list of the base name whose files "pattern" searches can be
+// stamped soundly now: the clock is before 1980, where tessel compares no
+// time, or the list tessel takes now is dated more than a day after the
+// clock (a list dated at the end of 2107 would drag every later stamp
+// there, and one after 2107 can never be passed). "" when nothing stands
+// in the way.
+std::string StampObstacle(const Platform& platform, const std::string& pattern);
+
+// What holds "path", which WriteNewList found taken: "is a directory",
+// "is a FIFO", "is a link to nothing", and so on; a regular file
+// "appeared during the run" (one that was there is found before).
+std::string TakenNameText(const Platform& platform, const std::string& path);
+
 // Writes "bytes" as "dir" + "name": created new under a name of its own
 // for this run (BASE.nnn.<process>.new), flushed, stamped on its open
 // descriptor by "rule" (the time in "*stamp" afterwards), and renamed into
 // place when the temporary name still holds that very file and "name" is
 // still free. On failure "*step" names the step and the temporary file is
-// gone; kErrFileExists means "name" appeared meanwhile.
+// gone; kErrFileExists means "name" is taken (see TakenNameText).
 int WriteNewList(const Platform& platform, const std::string& dir, const std::string& name, std::string_view bytes,
                  StampRule rule, int64_t* stamp, std::string* step);
 

@@ -22,8 +22,17 @@ struct Verifier {
   NodelistCache& cache;
   bool skip_unreadable_lists;
   std::vector<std::string>& shown;
-  std::vector<bool> unreadable_reported;
+  std::vector<bool> slot_reported;
   int64_t faults = 0;
+
+  // Whether a fault of slot "s" that concerns the whole slot is still to
+  // be reported; it is reported once.
+  bool ReportOnce(int s) {
+    if (slot_reported.size() <= static_cast<size_t>(s)) slot_reported.resize(s + 1);
+    if (slot_reported[s]) return false;
+    slot_reported[s] = true;
+    return true;
+  }
 
   void Fault(const std::string& text) {
     if (faults < kShownFaults) shown.push_back(text);
@@ -41,14 +50,20 @@ struct Verifier {
   // Checks entry "i" against its nodelist; its sysop name goes to "*name"
   // and true is returned when the entry is right.
   bool CheckLine(int64_t i, const EntryFields& e, std::string* name) {
+    if (SlotExtension(index.slots[e.slot - 1]).empty()) {
+      // The build always records the list it read; a blank Extension
+      // beside entries of the slot is damage, and no file can be named.
+      if (ReportOnce(e.slot)) {
+        Fault(index.path + ": slot " + std::to_string(e.slot) +
+              " holds entries, but its catalogue names no nodelist file (its extension is blank)");
+      }
+      return false;
+    }
     const NodelistText& text = SlotNodelist(index, e.slot, &cache);
     if (text.error != 0) {
-      if (skip_unreadable_lists) return false;
-      if (unreadable_reported.size() <= static_cast<size_t>(e.slot)) unreadable_reported.resize(e.slot + 1);
-      if (!unreadable_reported[e.slot]) {
+      if (!skip_unreadable_lists && ReportOnce(e.slot)) {
         Fault(text.path + ": nodelist of slot " + std::to_string(e.slot) + " cannot be read: " +
               ErrorText(text.error));
-        unreadable_reported[e.slot] = true;
       }
       return false;
     }
@@ -67,6 +82,13 @@ void CheckHead(Verifier* v) {
     v->Fault(index.path + ": size " + std::to_string(index.bytes.size()) + " is not FirstEntryOffset " +
              std::to_string(index.first_entry_offset) + " plus whole 12-byte entries (" +
              std::to_string(index.leftover_bytes) + " bytes over)");
+  }
+  bool built = false;
+  for (int s = 1; s <= index.slot_count; ++s) {
+    built = built || (UsableSlot(index, s) && !SlotExtension(index.slots[s - 1]).empty());
+  }
+  if (index.entry_count == 0 && built) {
+    v->Fault(index.path + ": holds no entries, though its catalogue says tessel built it: it was cut short");
   }
 }
 

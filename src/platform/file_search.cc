@@ -119,4 +119,15 @@ int OpenExistingFile(const Platform& platform, std::string_view path, bool read_
   return open(platform.ctx, opened->c_str(), file);
 }
 
+int CreateOrTruncate(const Platform& platform, const char* path, FileId* file) {
+  FileInfo info;
+  *file = kNoFile;
+  int error = platform.entry_info(platform.ctx, path, &info);
+  if (error == kErrFileNotFound || (error == 0 && !info.is_link && info.link_count <= 1)) {
+    return platform.create(platform.ctx, path, file);
+  }
+  if (error == 0) error = platform.remove(platform.ctx, path);
+  return error != 0 ? error : platform.create_new(platform.ctx, path, file);
+}
+
 }  // namespace tessel

@@ -62,6 +62,13 @@ bool FileExists(const Platform& platform, std::string_view path);
 int OpenExistingFile(const Platform& platform, std::string_view path, bool read_only,
                      FileId* file, std::string* opened);
 
+// Creates file "path" for reading and writing, or truncates the regular
+// file of its own that the name holds. A symbolic link at the name, or a
+// file that shares its data with another name, is removed first and the
+// file made new, so that nothing is ever written through the name into
+// another file. Returns 0 or the error number of the failed step.
+int CreateOrTruncate(const Platform& platform, const char* path, FileId* file);
+
 }  // namespace tessel
 
 #endif  // TESSEL_PLATFORM_FILE_SEARCH_H_

@@ -71,7 +71,11 @@ struct FileInfo {
   int64_t mtime = 0;   // last write, seconds since 1970-01-01 UTC
   int64_t size = 0;
   bool is_regular = false;
-  bool is_link = false;  // the entry itself is a symbolic link (entry_info)
+  bool is_directory = false;
+  bool is_fifo = false;        // a named pipe
+  bool is_link = false;        // the entry itself is a symbolic link (entry_info)
+  bool leads_nowhere = false;  // a symbolic link whose target does not exist (entry_info)
+  uint32_t link_count = 1;     // the names that share the file's data (hard links)
 };
 
 // A helper program run in isolation (see Platform::run_helper).
@@ -119,6 +123,8 @@ struct LocalTime {
   /* Opens an existing regular file for reading only.                                                */ \
   X(int, open_read, (void* ctx, const char* path, FileId* file))                                        \
   /* Creates a file, or truncates an existing one, for reading and writing.                          */ \
+  /* A FIFO at the name is refused (5); CreateOrTruncate (file_search.h)                             */ \
+  /* also keeps links at the name from being followed.                                               */ \
   X(int, create, (void* ctx, const char* path, FileId* file))                                           \
   /* Reads up to "size" bytes at the current position; "*moved" tells how                            */ \
   /* many came (fewer only at the end of the file). Returns 0 when the file                          */ \

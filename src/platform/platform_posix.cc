@@ -419,7 +419,10 @@ void DescribeFile(const struct stat& st, FileInfo* info) {
   info->mtime = static_cast<int64_t>(st.st_mtime);
   info->size = static_cast<int64_t>(st.st_size);
   info->is_regular = S_ISREG(st.st_mode);
+  info->is_directory = S_ISDIR(st.st_mode);
+  info->is_fifo = S_ISFIFO(st.st_mode);
   info->is_link = S_ISLNK(st.st_mode);
+  info->link_count = static_cast<uint32_t>(st.st_nlink);
 }
 
 int PosixOpenFileInfo(void*, FileId file, FileInfo* info) {
@@ -437,6 +440,8 @@ int PosixEntryInfo(void*, const char* given_path, FileInfo* info) {
   struct stat st;
   if (::lstat(path, &st) != 0) return LastError();
   DescribeFile(st, info);
+  struct stat target;
+  info->leads_nowhere = info->is_link && ::stat(path, &target) != 0 && errno == ENOENT;
   return 0;
 }
 

@@ -196,7 +196,9 @@ int DescribeHandle(HANDLE h, FileInfo* info) {
   info->mtime = FromFileTime(found.ftLastWriteTime);
   info->size = static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
   info->is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  info->is_regular = !info->is_link && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  info->is_directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info->is_regular = !info->is_link && !info->is_directory;
+  info->link_count = found.nNumberOfLinks;
   return 0;
 }
 
@@ -212,6 +214,9 @@ int WinEntryInfo(void*, const char* path, FileInfo* info) {
   }
   int error = DescribeHandle(h, info);
   CloseHandle(h);
+  // A link whose target is gone cannot be followed to its attributes.
+  info->leads_nowhere = error == 0 && info->is_link && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+                        (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
   return error;
 }
 

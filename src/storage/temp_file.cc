@@ -9,7 +9,7 @@ namespace tessel {
 
 bool CreateTempFile(RunState* state) {
   const Platform& platform = *state->platform;
-  int error = platform.create(platform.ctx, kTempFileName, &state->files.temp_file);
+  int error = CreateOrTruncate(platform, kTempFileName, &state->files.temp_file);
   if (error != 0) {
     state->files.temp_file = kNoFile;
     return FatalIoError(state, error, "creating", kTempFileName);

@@ -266,6 +266,8 @@ void DescribeFake(const FakeFile& file, FileInfo* info) {
   info->mtime = file.mtime;
   info->size = static_cast<int64_t>(file.data.size());
   info->is_regular = !file.directory;
+  info->is_directory = file.directory;
+  info->link_count = file.links;
 }
 
 int FakeOpenFileInfo(void* ctx, FileId file, FileInfo* info) {
@@ -455,8 +457,9 @@ FaultPlan* Plan(void* ctx) { return static_cast<FaultPlan*>(ctx); }
 const Platform& Inner(void* ctx) { return *Plan(ctx)->inner; }
 
 // Records "op" and tells whether it is the one to fail.
-bool Strikes(FaultPlan* plan, FileOp op) {
+bool Strikes(FaultPlan* plan, FileOp op, std::string_view path = {}) {
   plan->ops.push_back(op);
+  if (plan->before) plan->before(static_cast<long>(plan->ops.size()), op, path);
   if (plan->halt && plan->fired) return true;
   if (plan->fail_at <= 0 || static_cast<long>(plan->ops.size()) != plan->fail_at) return false;
   plan->fired = true;
@@ -464,7 +467,7 @@ bool Strikes(FaultPlan* plan, FileOp op) {
 }
 
 int FaultyOpenExisting(void* ctx, const char* path, FileId* file) {
-  if (Strikes(Plan(ctx), FileOp::kOpenExisting)) {
+  if (Strikes(Plan(ctx), FileOp::kOpenExisting, path)) {
     *file = kNoFile;
     return Plan(ctx)->error;
   }
@@ -472,7 +475,7 @@ int FaultyOpenExisting(void* ctx, const char* path, FileId* file) {
 }
 
 int FaultyOpenRead(void* ctx, const char* path, FileId* file) {
-  if (Strikes(Plan(ctx), FileOp::kOpenRead)) {
+  if (Strikes(Plan(ctx), FileOp::kOpenRead, path)) {
     *file = kNoFile;
     return Plan(ctx)->error;
   }
@@ -480,7 +483,7 @@ int FaultyOpenRead(void* ctx, const char* path, FileId* file) {
 }
 
 int FaultyCreate(void* ctx, const char* path, FileId* file) {
-  if (Strikes(Plan(ctx), FileOp::kCreate)) {
+  if (Strikes(Plan(ctx), FileOp::kCreate, path)) {
     *file = kNoFile;
     return Plan(ctx)->error;
   }
@@ -525,22 +528,22 @@ int FaultyClose(void* ctx, FileId file) {
 }
 
 int FaultyRemove(void* ctx, const char* path) {
-  if (Strikes(Plan(ctx), FileOp::kRemove)) return Plan(ctx)->error;
+  if (Strikes(Plan(ctx), FileOp::kRemove, path)) return Plan(ctx)->error;
   return Inner(ctx).remove(Inner(ctx).ctx, path);
 }
 
 int FaultyRename(void* ctx, const char* from, const char* to) {
-  if (Strikes(Plan(ctx), FileOp::kRename)) return Plan(ctx)->error;
+  if (Strikes(Plan(ctx), FileOp::kRename, from)) return Plan(ctx)->error;
   return Inner(ctx).rename(Inner(ctx).ctx, from, to);
 }
 
 int FaultySetFileTime(void* ctx, const char* path, int64_t time) {
-  if (Strikes(Plan(ctx), FileOp::kSetTime)) return Plan(ctx)->error;
+  if (Strikes(Plan(ctx), FileOp::kSetTime, path)) return Plan(ctx)->error;
   return Inner(ctx).set_file_time(Inner(ctx).ctx, path, time);
 }
 
 bool FaultyListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entries) {
-  if (Strikes(Plan(ctx), FileOp::kList)) {
+  if (Strikes(Plan(ctx), FileOp::kList, dir)) {
     entries->clear();
     return false;
   }
@@ -548,7 +551,7 @@ bool FaultyListDirectory(void* ctx, const char* dir, std::vector<DirEntry>* entr
 }
 
 int FaultyCreateNew(void* ctx, const char* path, FileId* file) {
-  if (Strikes(Plan(ctx), FileOp::kCreateNew)) {
+  if (Strikes(Plan(ctx), FileOp::kCreateNew, path)) {
     *file = kNoFile;
     return Plan(ctx)->error;
   }
@@ -566,14 +569,14 @@ int FaultyOpenFileInfo(void* ctx, FileId file, FileInfo* info) {
 }
 
 int FaultyEntryInfo(void* ctx, const char* path, FileInfo* info) {
-  if (Strikes(Plan(ctx), FileOp::kInfo)) return Plan(ctx)->error;
+  if (Strikes(Plan(ctx), FileOp::kInfo, path)) return Plan(ctx)->error;
   return Inner(ctx).entry_info(Inner(ctx).ctx, path, info);
 }
 
 uint32_t FaultyProcessId(void* ctx) { return Inner(ctx).process_id(Inner(ctx).ctx); }
 
 int FaultyRunHelper(void* ctx, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
-  if (Strikes(Plan(ctx), FileOp::kHelper)) {
+  if (Strikes(Plan(ctx), FileOp::kHelper, run.program != nullptr ? run.program : "")) {
     *outcome = HelperOutcome{};
     return Plan(ctx)->error;
   }

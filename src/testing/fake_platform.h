@@ -4,8 +4,10 @@
 #define TESSEL_TESTING_FAKE_PLATFORM_H_
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -25,6 +27,7 @@ struct FakeFile {
   bool directory = false;  // an explicit directory entry (data unused)
   bool read_only = false;  // opening it for writing is error 5
   uint64_t inode = 0;      // its identity; files made by create_new get a fresh one
+  uint32_t links = 1;      // the names that share its data, as a hard link elsewhere would make them
 };
 
 // One operation as the fake disk saw it.
@@ -97,6 +100,11 @@ struct FaultPlan {
   // fail without reaching the inner platform, whose files stay as the
   // operations before left them.
   bool halt = false;
+  // Called just before each file operation goes on (or fails), with its
+  // number as "fail_at" counts it, its kind and its path ("" for an
+  // operation on an open file): a test changes the disk under the run
+  // here, at the very point it chooses.
+  std::function<void(long number, FileOp op, std::string_view path)> before;
   // What the wrapper saw: every file operation, in order, and whether the
   // planned fault happened.
   std::vector<FileOp> ops;

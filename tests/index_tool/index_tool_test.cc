@@ -270,6 +270,8 @@ TEST_F(TwoListIndex, VerifyPassesTheBuildAndCatchesDamage) {
       {"slot byte", [&](std::string* b) { entry(b, named_bob)[0] = 1; }, "names no catalogued nodelist"},
       {"order", [&](std::string* b) { std::swap_ranges(entry(b, 1), entry(b, 2), entry(b, 7)); }, "out of order"},
       {"size", [&](std::string* b) { b->pop_back(); }, "not FirstEntryOffset 107 plus whole 12-byte entries"},
+      {"cut after the head", [&](std::string* b) { b->resize(kFirst); }, "holds no entries, though its catalogue says"},
+      {"extension blanked", [&](std::string* b) { (*b)[12 + 41] = 0; }, "slot 1 holds entries, but its catalogue names no"},
   };
   for (const Case& c : cases) {
     std::string damaged = index_;
@@ -279,6 +281,19 @@ TEST_F(TwoListIndex, VerifyPassesTheBuildAndCatchesDamage) {
     EXPECT_EQ(run.status, 1) << c.name;
     EXPECT_NE(run.out.find("fault: nlindex.qdx"), std::string::npos) << c.name << "\n" << run.out;
     EXPECT_NE(run.out.find(c.fault), std::string::npos) << c.name << "\n" << run.out;
+  }
+}
+
+// A list cut shorter since the build: find names it and what to do, with
+// status 1, by address and by name, instead of printing empty lines.
+TEST_F(TwoListIndex, FindSaysWhenAListChangedSinceTheBuild) {
+  WriteFile(dir_ / "nettwo.202", Lines({two_[0], two_[1]}, "\n"));
+  for (std::string wanted : {"1:100/5", "Ann_Lee", "1:100/*"}) {
+    ProcessRun run = Tool(dir_.path(), {"find", wanted});
+    EXPECT_EQ(run.status, 1) << wanted;
+    EXPECT_NE(run.err.find("nettwo.202: changed since the index was built (the entry of 1:100/"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("tessel -F rebuilds the index"), std::string::npos) << run.err;
   }
 }
 

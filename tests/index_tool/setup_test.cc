@@ -99,7 +99,14 @@ TEST(IndexToolCheck, FindsDamageGoneOrBrokenListsTwinSlotsAndLeftovers) {
       {"index cut inside an entry", [&](const std::string& d) { chop(index_of(d), 5); }, 1,
        "plus whole 12-byte entries"},
       {"index cut to its head", [&](const std::string& d) { chop(index_of(d), 72); }, 1,
-       "it holds no entries, though its catalogue says tessel built it"},
+       "holds no entries, though its catalogue says tessel built it"},
+      {"extension blanked",
+       [&](const std::string& d) {
+         std::string index = ReadFile(index_of(d));
+         index[12 + 41] = 0;
+         WriteFile(index_of(d), index);
+       },
+       1, "the index is damaged (1 fault, the first: nlindex.qdx: slot 1 holds entries, but its catalogue names no"},
       {"head damaged", [&](const std::string& d) { WriteFile(index_of(d), std::string(20, '\x7f')); }, 1,
        "tessel-index init --force"},
       {"list gone", [&](const std::string& d) { fs::rename(d + "/nodelist.001", d + "/old.001"); }, 1,

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <functional>
 #include <thread>
 
 #include "index_tool/commands.h"
@@ -106,6 +107,54 @@ TEST_F(UpdateSafety, LinksAtTemporaryNamesAreNeverFollowed) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.path() / "nlindex.bar")));
 }
 
+// Whatever already holds the new list's name stays, and is named as what
+// it is.
+TEST_F(UpdateSafety, AnEntryAtTheListsNameIsNamedAsWhatItIs) {
+  const fs::path target = dir_.path() / "nl/NODELIST.002";
+  struct Case {
+    const char* is;
+    std::function<void()> make;
+  } cases[] = {
+      {"is a directory", [&] { fs::create_directory(target); }},
+      {"is a FIFO", [&] { ASSERT_EQ(mkfifo(target.c_str(), 0600), 0); }},
+      {"is a link to nothing", [&] { fs::create_symlink("nowhere", target); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.is);
+    fs::remove_all(target);
+    c.make();
+    fs::file_type type = fs::symlink_status(target).type();
+    ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.err.find("nl/NODELIST.002: " + std::string(c.is) + "; not replaced"), std::string::npos) << run.err;
+    EXPECT_EQ(fs::symlink_status(target).type(), type);
+    EXPECT_TRUE(Leftovers(dir_.path() / "nl").empty());
+  }
+}
+
+// A list in use dated at the end of 2107, or after it, would drag every
+// later stamp along (or cannot be passed at all): update says so and writes
+// nothing; so does a clock before 1980.
+TEST_F(UpdateSafety, AListDatedFarAheadOrAClockFarBackIsNamedAsTheReason) {
+  SetMtime(dir_ / "nl/NODELIST.001", 4354776000);  // 2107-12-31 12:00 UTC
+  ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_NE(run.err.find("nl/NODELIST.002: not written: nl/NODELIST.001, the list tessel takes now, is dated 2107-12-"),
+            std::string::npos) << run.err;
+  EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.002"));
+
+  FakeDisk disk;
+  Platform fake = MakeFakePlatform(&disk);
+  disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 5680324800};  // 2150-01-01 12:00
+  disk.now = 1'800'000'000;
+  EXPECT_NE(StampObstacle(fake, "nl/NODELIST.*").find("is dated 2150-01-01 12:00, after the clock's 2027-01-15"),
+            std::string::npos);
+  disk.files["nl/NODELIST.001"].mtime = disk.now + 3600;
+  EXPECT_EQ(StampObstacle(fake, "nl/NODELIST.*"), "");
+  disk.now = 170856000;  // 1975-06-01 12:00
+  EXPECT_NE(StampObstacle(fake, "nl/NODELIST.*").find("the clock says 1975-06-01 12:00, before 1980"), std::string::npos);
+}
+
 TEST_F(UpdateSafety, UnlistableDirectoriesAndUnresolvedListsAreErrors) {
   fs::remove_all(dir_.path() / "nl");
   ProcessRun run = Tool(dir_.path(), {"update", "--inbound", "in"});
@@ -162,40 +211,47 @@ TEST(UpdateStamps, TesselTakesTheNewListAlsoInTheHourAfterTheClocksGoBack) {
 
 #endif  // _WIN32
 
+// Runs "command" (update with --inbound in, unless "options" say more)
+// over "disk" through "plan", its console caught into "*err".
+int RunOnFakeDisk(FakeDisk* disk, FaultPlan* plan, int (*command)(const ToolOptions&), ToolOptions options = {},
+                  std::string* err = nullptr) {
+  Platform fake = MakeFakePlatform(disk);
+  plan->inner = &fake;
+  Platform faulty = MakeFaultyPlatform(plan);
+  options.platform = &faulty;
+  if (command == RunUpdate) options.inbound = {"in"};
+  std::ostringstream out, errors;
+  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
+  std::streambuf* old_err = std::cerr.rdbuf(errors.rdbuf());
+  int status = command(options);
+  std::cout.rdbuf(old_out);
+  std::cerr.rdbuf(old_err);
+  if (err != nullptr) *err = errors.str();
+  return status;
+}
+
+FakeDisk UpdateDisk() {
+  FakeDisk disk;
+  disk.now = 1'800'000'000;
+  disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
+  disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
+  disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
+  return disk;
+}
+
 // Every file operation of an update, failed in turn on the fake disk: the
 // old list stays, the new one is whole or absent, no temporary file is
 // left, and a failed write step is status 3.
 TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
-  auto fresh_disk = [] {
-    FakeDisk disk;
-    disk.files["nlindex.qdx"].data = IndexHead({{"nl/NODELIST", "001"}});
-    disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
-    disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
-    return disk;
-  };
-  auto run_on = [](FakeDisk* disk, FaultPlan* plan) {
-    Platform fake = MakeFakePlatform(disk);
-    plan->inner = &fake;
-    Platform faulty = MakeFaultyPlatform(plan);
-    ToolOptions options;
-    options.platform = &faulty;
-    options.inbound = {"in"};
-    std::ostringstream out, err;
-    std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
-    int status = RunUpdate(options);
-    std::cout.rdbuf(old_out);
-    std::cerr.rdbuf(old_err);
-    return status;
-  };
-  FakeDisk clean = fresh_disk();
+  auto run_on = [](FakeDisk* disk, FaultPlan* plan) { return RunOnFakeDisk(disk, plan, RunUpdate); };
+  FakeDisk clean = UpdateDisk();
   FaultPlan count;
   ASSERT_EQ(run_on(&clean, &count), 0);
   ASSERT_EQ(clean.files["nl/NODELIST.002"].data, kDay2);
   for (long at = 1; at <= static_cast<long>(count.ops.size()); ++at) {
     FileOp op = count.ops[static_cast<size_t>(at - 1)];
     SCOPED_TRACE(std::to_string(at) + ": " + FileOpName(op));
-    FakeDisk disk = fresh_disk();
+    FakeDisk disk = UpdateDisk();
     FaultPlan plan;
     plan.fail_at = at;
     int status = run_on(&disk, &plan);
@@ -213,6 +269,58 @@ TEST(UpdateFaults, EachFailingStepLeavesWholeListsAndSaysSo) {
     if (status == 0) {
       EXPECT_NE(made, disk.files.end());
     }
+  }
+}
+
+// Each check that keeps update and init from renaming anything but their
+// own new file into place, or from working on a catalogue that changed
+// while they waited for its lock, met by the very change it guards
+// against, made on the fake disk at the moment the check looks.
+TEST(SafetyChecks, EachStopsTheChangeItGuardsAgainst) {
+  FakeDisk disk;
+  Platform fake = MakeFakePlatform(&disk);
+  auto swap = [&](std::string_view temp) {  // the run's handle no longer reaches the name
+    fake.remove(fake.ctx, std::string(temp).c_str());
+    disk.files[std::string(temp)] = FakeFile{"planted", 0, false, false, 999};
+  };
+  struct Case {
+    const char* name;
+    int (*command)(const ToolOptions&);
+    FileOp op;          // the change comes before operation "nth" (from 0) of this kind
+    const char* after;  // on a path that ends so
+    int nth;
+    std::function<void(std::string_view path)> change;
+    const char* path;  // must hold "keeps" afterwards ("": nothing)
+    std::string keeps, says;
+  } cases[] = {
+      {"update's own file swapped", RunUpdate, FileOp::kInfo, ".new", 0, swap, "nl/NODELIST.002", "",
+       "cannot check it: access denied"},
+      {"a file planted at the list's name", RunUpdate, FileOp::kInfo, ".new", 0,
+       [&](std::string_view) { disk.files["nl/NODELIST.002"].data = "planted"; }, "nl/NODELIST.002", "planted",
+       "appeared during the run; not replaced"},
+      {"init's own file swapped", RunInit, FileOp::kInfo, "nlindex.bar", 0, swap, "nlindex.qdx", "old index",
+       "cannot write: access denied"},
+      {"the catalogue replaced while update waited for its lock", RunUpdate, FileOp::kOpenRead, "nlindex.qdx", 1,
+       [&](std::string_view) { disk.files["nlindex.qdx"].data = IndexHead({{"nl/OTHER", "001"}}); },
+       "nl/NODELIST.002", "", "nl/OTHER: no numbered list"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    disk = UpdateDisk();
+    if (c.command == RunInit) disk.files["nlindex.qdx"].data = "old index";
+    FaultPlan plan;
+    int seen = 0;
+    plan.before = [&](long, FileOp op, std::string_view path) {
+      if (op == c.op && path.ends_with(c.after) && seen++ == c.nth) c.change(path);
+    };
+    ToolOptions options;
+    options.force = true;
+    options.operands = {"nl/NODELIST"};
+    std::string err;
+    EXPECT_EQ(RunOnFakeDisk(&disk, &plan, c.command, options, &err), 3);
+    EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    EXPECT_EQ(disk.files.count(c.path) != 0 ? disk.files[c.path].data : "", c.keeps);
+    for (const auto& [path, file] : disk.files) EXPECT_FALSE(path.ends_with(".new") || path.ends_with(".bar")) << path;
   }
 }
 

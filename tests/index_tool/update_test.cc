@@ -265,5 +265,23 @@ TEST_F(UpdateTest, ADiffThatMatchesNoListSaysWhichListAndWhatWouldBridgeIt) {
   }
 }
 
+// A diff made from another edition of the newest list's day can never
+// apply: a refusal, status 1, not a note that it was applied already.
+TEST_F(UpdateTest, ADiffForAnotherEditionOfTheNewestListIsRefused) {
+  std::string ours = MakeList("January 1, 2027", {"Zone,1,One", "Host,1,Net"});
+  std::string theirs = MakeList("January 1, 2027", {"Zone,1,One", "Host,2,Other"});
+  Put("nl/NODELIST.001", ours);
+  Put("in/NODEDIFF.008", MakeDiff(theirs, MakeList("January 8, 2027", {"Zone,1,One"})));
+  ProcessRun run = Update(dir_.path());
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("in/NODEDIFF.008: refused: made for another edition of nl/NODELIST.001, the newest list "
+                         "(the diff's first line says CRC " +
+                         theirs.substr(theirs.find(": ") + 2, 5) + ", the list's " + ours.substr(ours.find(": ") + 2, 5)),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.out.find("already applied"), std::string::npos) << run.out;
+  EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.008"));
+}
+
 }  // namespace
 }  // namespace tessel::test

@@ -137,6 +137,7 @@ const std::vector<Row>& Table() {
       {FileOp::kList, "nl/", 3, 3, Missing(3, false)},
       {FileOp::kList, "nl/", 4, 4, Missing(2, true)},
       // Reading the nodelists.
+      {FileOp::kInfo, kTemp, 0, 0, Fatal("creating nlindex.foo")},
       {FileOp::kCreate, kTemp, 0, 0, Fatal("creating nlindex.foo")},
       {FileOp::kOpenRead, "nl/NODELIST.123", 0, 0, Missing(1, true)},
       {FileOp::kOpenRead, "nl/OTHERNET.045", 0, 0, Missing(2, true)},
@@ -152,6 +153,7 @@ const std::vector<Row>& Table() {
       // Reopening the temporary file and writing the new index's head.
       {FileOp::kClose, kTemp, 1, 1, Fatal("closing nlindex.foo", Left::kTemp)},
       {FileOp::kOpenExisting, kTemp, 0, 0, Fatal("opening nlindex.foo", Left::kTemp)},
+      {FileOp::kInfo, kNewIndex, 0, 0, Fatal("creating data/nlindex.bar", Left::kTemp)},
       {FileOp::kCreate, kNewIndex, 0, 0, Fatal("creating data/nlindex.bar", Left::kTemp)},
       {FileOp::kWrite, kNewIndex, 1, 3, Fatal("writing data/nlindex.bar", Left::kTempAndNew),
        Fatal("writing data/nlindex.bar", Left::kTempAndNew)},

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "test_util.h"
 
 namespace tessel::test {
@@ -47,6 +49,43 @@ TEST(SmallBuild, WritesTheIndexAndConsoleByteForByte) {
   }
   EXPECT_FALSE(Exists(dir / "nlindex.bar"));
   EXPECT_FALSE(Exists(dir / "nlindex.foo"));
+}
+
+// A link planted at either temporary name, nlindex.foo in the current
+// directory or nlindex.bar in the data directory, is replaced by a file of
+// the run's own: the file it leads to keeps its bytes, and the build is the
+// one made without it.
+TEST(SmallBuild, LinksAtTheTemporaryNamesAreReplacedNotFollowed) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links are made with POSIX calls here";
+#else
+  namespace fs = std::filesystem;
+  auto build = [](const ScopedTempDir& dir, const std::string& link, bool hard) {
+    fs::create_directories(dir.path() / "data");
+    WriteFile(dir / "config.qdx", HostConfig("data/"));
+    WriteFile(dir / "data/nlindex.qdx", IndexHead({{"NODELIST", ""}}));
+    WriteFile(dir / "NODELIST.123", Lines({"Zone,2,Eu,Pl,Al_Bee,x,", ",7,Sy,Pl,Bo_Eve,x,"}));
+    WriteFile(dir / "victim", "keep me");
+    if (hard) fs::create_hard_link(dir.path() / "victim", dir.path() / link);
+    if (!hard && !link.empty()) fs::create_symlink(dir.path() / "victim", dir.path() / link);
+    return RunTessel(dir.path(), {"-F"});
+  };
+  ScopedTempDir clean;
+  RunResult expected = build(clean, "", false);
+  ASSERT_EQ(expected.status, 0) << expected.out;
+  for (const char* name : {"nlindex.foo", "data/nlindex.bar"}) {
+    for (bool hard : {false, true}) {
+      SCOPED_TRACE(std::string(name) + (hard ? ", hard link" : ", symbolic link"));
+      ScopedTempDir dir;
+      RunResult run = build(dir, name, hard);
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.out, expected.out);
+      EXPECT_EQ(ReadFile(dir / "victim"), "keep me");
+      EXPECT_EQ(ReadFile(dir / "data/nlindex.qdx"), ReadFile(clean / "data/nlindex.qdx"));
+      EXPECT_FALSE(Exists(dir / name));
+    }
+  }
+#endif
 }
 
 }  // namespace
