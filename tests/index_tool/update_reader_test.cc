@@ -29,6 +29,7 @@ FakeDisk DiskWithArchives(std::vector<std::string> archives) {
   disk.files["nl/NODELIST.002"] = FakeFile{kDay2, 1'800'000'000};
   for (const std::string& name : archives) disk.files["in/" + name] = FakeFile{"PK\x03\x04 archive", 1'800'000'000};
   disk.helper_present = true;
+  disk.now = 1'800'000'100;
   return disk;
 }
 
