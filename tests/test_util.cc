@@ -47,6 +47,15 @@ std::string Banner() {
 #endif
 }
 
+std::string Shown(std::string path) {
+#ifdef _WIN32
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+#endif
+  return path;
+}
+
 std::string SharedDataDir() {
   std::error_code ignored;
   return std::filesystem::is_directory(TESSEL_SHARED_DATA, ignored) ? std::string(TESSEL_SHARED_DATA) : std::string();

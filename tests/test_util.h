@@ -46,6 +46,9 @@ ProcessRun RunTool(const std::string& binary, const std::string& dir, const std:
 // The banner the program prints first.
 std::string Banner();
 
+// "path" as the programs' messages show it: with "\" for "/" on Windows.
+std::string Shown(std::string path);
+
 // The directory of the real published nodelists, or "" when absent.
 std::string SharedDataDir();
 

@@ -35,8 +35,39 @@ struct Checker {
   std::string data_dir;  // --data, "" when not given
   CheckReport report;
 
+  std::string drives_named;  // the drive letters CheckDrive has reported
+
   void Problem(const std::string& text) { report.problems.push_back(text); }
   std::string Absolute(const std::string& path) const { return AbsolutePath(platform, path); }
+
+  // A drive letter that this system cannot reach (on Linux, one that no
+  // Wine prefix maps), said once per letter.
+  void CheckDrive(const std::string& path) {
+    std::string prefix;
+    if (!DriveUnmapped(platform, HostPath(path), &prefix)) return;
+    char letter = static_cast<char>(path[0] & ~0x20);
+    if (drives_named.find(letter) != std::string::npos) return;
+    drives_named += letter;
+    std::string where = prefix.empty() ? "no Wine prefix is known (neither WINEPREFIX nor HOME is set)"
+                                       : "the Wine prefix " + prefix + " does not map it (it has no dosdevices/" +
+                                             static_cast<char>(letter | 0x20) + ":)";
+    Problem(path.substr(0, 2) + " (in " + path + ") is a Windows drive, but " + where +
+            "; set WINEPREFIX to the prefix the host runs in");
+  }
+
+  // KORVO with blanks around it ("set KORVO=C:\BBS && tessel" keeps the
+  // blank before "&&"): tessel takes them as part of the directory's name.
+  void CheckKorvoBlanks(bool consulted) {
+    std::string korvo = EnvironmentValue(platform, kHomeVariable);
+    if (korvo.empty() || (korvo.find_first_of(" \t") != 0 && korvo.find_last_of(" \t") != korvo.size() - 1)) return;
+    std::string text = "KORVO is \"" + korvo + "\", with blanks that tessel takes as part of the directory's name";
+    text += "; in a batch file write set \"KORVO=C:\\BBS\" (quotes around the whole setting), so that no blank is kept";
+    if (consulted) {
+      Problem(text);
+    } else {
+      report.notes.push_back(text + " (here tessel does not consult KORVO)");
+    }
+  }
 
   int ExitStatus() const {
     if (report.unreadable) return kToolFileError;
@@ -58,9 +89,9 @@ struct Checker {
     IndexFile index;
     std::string why;
     if (LoadIndexFile(platform, state.settings.index_path, &index, &why) == LoadStatus::kUnreadable) {
-      return StoppedByTessel("reading " + state.settings.index_path, message, true);
+      return StoppedByTessel("reading " + DisplayPath(state.settings.index_path), message, true);
     }
-    return StoppedByTessel("reading " + state.settings.index_path, message + " (" + why +
+    return StoppedByTessel("reading " + DisplayPath(state.settings.index_path), message + " (" + why +
                                "; the host cannot read it either: set the catalogue up again with tessel-index "
                                "init --force, then run tessel)",
                            false);
@@ -86,6 +117,7 @@ struct Checker {
     *stopped = !LookUpIndex(&state, caught, &found, &trace, message);
     std::cout << "Index\n  nlindex.qdx in the current directory: "
               << (trace.in_current_directory ? "found" : "not there") << "\n";
+    CheckKorvoBlanks(!trace.in_current_directory);
     if (trace.in_current_directory) {
       if (!EnvironmentValue(platform, kHomeVariable).empty()) std::cout << "  (so KORVO is not consulted)\n";
       return found;
@@ -93,18 +125,20 @@ struct Checker {
     if (trace.home.empty()) {
       std::cout << "  KORVO is not set, so config.qdx is looked for in the current directory\n";
     } else {
-      std::cout << "  KORVO names " << trace.home << "\n";
+      std::cout << "  KORVO names " << DisplayPath(trace.home) << "\n";
+      CheckDrive(EnvironmentValue(platform, kHomeVariable));
     }
     std::cout << "  " << Absolute(HostPath(trace.config_path)) << ": " << (trace.config_found ? "found" : "not there")
               << "\n";
     if (!trace.config_found || *stopped) return found;
+    CheckDrive(state.settings.data_path);
     std::cout << "  its DataPath: \"" << state.settings.data_path << "\"\n"
               << "  " << Absolute(HostPath(state.settings.index_path)) << ": " << (found ? "found" : "not there")
               << "\n";
     const std::string& data_path = state.settings.data_path;
     if (!found && !data_path.empty() && data_path.back() != '/' && data_path.back() != '\\') {
-      Problem("the DataPath in " + trace.config_path + " does not end in \"/\" or \"\\\", so tessel looks for " +
-              state.settings.index_path);
+      Problem("the DataPath in " + DisplayPath(trace.config_path) +
+              " does not end in \"/\" or \"\\\", so tessel looks for " + DisplayPath(state.settings.index_path));
     }
     return found;
   }
@@ -126,6 +160,7 @@ struct Checker {
               "\" is too short for tessel (5 characters at least)");
       return;
     }
+    CheckDrive(base);
     const NodelistSlot& after = Slot(state, s);
     std::string path = NodelistPath(after);
     FileId file = kNoFile;
@@ -133,12 +168,12 @@ struct Checker {
     int error = OpenExistingFile(platform, path, /*read_only=*/true, &file, &opened);
     if (error == 0) {
       platform.close(platform.ctx, file);
-      std::cout << base << ": reads " << opened << "\n";
+      std::cout << base << ": reads " << ShownPath(platform, opened) << "\n";
     } else if (error == kErrFileNotFound || error == kErrPathNotFound) {
       ReportMissing(s, base, path, ExtensionLength(after) > 0);
     } else {
-      std::cout << base << ": " << opened << " cannot be read (" << ErrorText(error) << ")\n";
-      Problem("slot " + std::to_string(s) + ": " + opened + " cannot be read: " + ErrorText(error));
+      std::cout << base << ": " << ShownPath(platform, opened) << " cannot be read (" << ErrorText(error) << ")\n";
+      Problem("slot " + std::to_string(s) + ": " + ShownPath(platform, opened) + " cannot be read: " + ErrorText(error));
       report.unreadable = true;
     }
     std::string without;
@@ -155,7 +190,7 @@ struct Checker {
     if (state.settings.force_rebuild) {
       std::string old_extension(SlotExtension(before));
       std::string built_from = old_extension.empty() ? "none of its files yet" : base + "." + old_extension;
-      rebuild_reasons->push_back("slot " + std::to_string(s) + " has a new file, " + (error == 0 ? opened : path) +
+      rebuild_reasons->push_back("slot " + std::to_string(s) + " has a new file, " + DisplayPath(error == 0 ? opened : path) +
                                  " (the index was built from " + built_from + ")");
     }
   }
@@ -206,12 +241,12 @@ bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
   bool same = found_by_tessel && tessels == checker->Absolute(given);
   std::cout << "  --data names " << (same ? "the same index" : "another index: " + checker->Absolute(given)) << "\n";
   if (!same) {
-    checker->Problem("tessel run here does not use " + given +
+    checker->Problem("tessel run here does not use " + DisplayPath(given) +
                      (found_by_tessel ? " but " + tessels : ": it finds no index"));
   }
   state.settings.index_path = given;
   bool found = FileExists(checker->platform, given);
-  if (!found) checker->Problem("there is no " + given);
+  if (!found) checker->Problem("there is no " + DisplayPath(given));
   return found;
 }
 
@@ -241,7 +276,7 @@ void ReportSlots(Checker* checker) {
 int RunCheck(const ToolOptions& options) {
   CaughtConsole caught;
   CatchConsole(*options.platform, &caught);
-  Checker checker{&caught, caught.platform, {}, options.data_dir, {}};
+  Checker checker{&caught, caught.platform, {}, options.data_dir, {}, {}};
   RunState& state = checker.state;
   state.platform = &caught.platform;
   InitHeap(&state.heap, kWorkingHeapSize);

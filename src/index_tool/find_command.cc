@@ -11,6 +11,7 @@
 #include "index_tool/address_pattern.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "platform/file_search.h"
 #include "platform/platform.h"
 
 namespace tessel {
@@ -40,12 +41,12 @@ struct Finder {
 
   const NodelistText* ReadableNodelistOf(const EntryFields& e) {
     if (!UsableSlot(index, e.slot)) {
-      failed = index.path + ": entry names slot " + std::to_string(e.slot) + ", which is empty or missing";
+      failed = DisplayPath(index.path) + ": entry names slot " + std::to_string(e.slot) + ", which is empty or missing";
       return nullptr;
     }
     const NodelistText& text = SlotNodelist(index, e.slot, &cache);
     if (text.error != 0) {
-      failed = text.path + ": cannot read: " + ErrorText(text.error);
+      failed = DisplayPath(text.path) + ": cannot read: " + ErrorText(text.error);
       return nullptr;
     }
     return &text;
@@ -145,7 +146,7 @@ int RunFind(const ToolOptions& options) {
   IndexFile index;
   if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
   if (by_address && address.point != 0) {
-    std::cerr << "tessel-index: " << index.path << ": " << wanted
+    std::cerr << "tessel-index: " << DisplayPath(index.path) << ": " << wanted
               << " is a point; the index holds nodes only, not their points\n";
     return kToolNoMatchOrFaults;
   }

@@ -34,10 +34,11 @@ void CatchWrite(void* ctx, const char* data, size_t size) { static_cast<CaughtCo
 std::string NotFoundReason(const RunState& state, const IndexSearchTrace& trace) {
   if (!trace.config_found) {
     if (trace.home.empty()) return "it is not in the current directory, KORVO is not set and there is no config.qdx here";
-    return "it is not in the current directory, and KORVO names " + trace.home + ", which holds no config.qdx";
+    return "it is not in the current directory, and KORVO names " + DisplayPath(trace.home) +
+           ", which holds no config.qdx";
   }
-  return "it is not in the current directory, nor at " + state.settings.index_path + ", where " + trace.config_path +
-         " points";
+  return "it is not in the current directory, nor at " + DisplayPath(state.settings.index_path) + ", where " +
+         DisplayPath(trace.config_path) + " points";
 }
 
 }  // namespace
@@ -92,7 +93,10 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
     std::cerr << "tessel-index: looking for the index as tessel does: " << message << "\n";
     return kToolFileError;
   }
-  if (found && !trace.in_current_directory) {
+  // init in the host's layout makes the index where config.qdx says tessel
+  // will look for it, not here.
+  bool configured = creating && trace.config_found && !state.settings.data_path.empty();
+  if ((found || configured) && !trace.in_current_directory) {
     options->index_path = HostPath(state.settings.index_path);
     std::string_view directory, name;
     SplitLastComponent(options->index_path, &directory, &name);
@@ -109,7 +113,7 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
 LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
   std::string message;
   LoadStatus status = LoadIndexFile(*options.platform, IndexPath(options), index, &message);
-  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << index->path << ": " << message << "\n";
+  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << DisplayPath(index->path) << ": " << message << "\n";
   return status;
 }
 

@@ -7,6 +7,7 @@
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "platform/file_search.h"
 #include "run/run_lock.h"
 
 namespace tessel {
@@ -16,12 +17,12 @@ namespace {
 constexpr const char* kNewHostConfigFileName = "config.bar";
 
 int Refuse(const std::string& file, const std::string& problem) {
-  std::cerr << "tessel-index: " << file << ": " << problem << "\n";
+  std::cerr << "tessel-index: " << DisplayPath(file) << ": " << problem << "\n";
   return kToolUsage;
 }
 
 int WriteFailed(const std::string& file, int error) {
-  std::cerr << "tessel-index: " << file << ": cannot write: " << ErrorText(error) << "\n";
+  std::cerr << "tessel-index: " << DisplayPath(file) << ": cannot write: " << ErrorText(error) << "\n";
   return kToolFileError;
 }
 
@@ -52,7 +53,7 @@ int WriteHostConfig(const Platform& platform, const std::string& path, const std
   if (NameExists(platform, path)) {
     int error = ReadWholeFile(platform, path, &bytes);
     if (error != 0) {
-      std::cerr << "tessel-index: " << path << ": cannot read: " << ErrorText(error) << "\n";
+      std::cerr << "tessel-index: " << DisplayPath(path) << ": cannot read: " << ErrorText(error) << "\n";
       return kToolFileError;
     }
   }
@@ -74,12 +75,12 @@ int InitLocked(const ToolOptions& options, const std::string& index_path, const 
   int error = ReplaceWholeFile(platform, index_path, kNewIndexFileName, EmptyIndexBytes(options.operands));
   if (error != 0) return WriteFailed(index_path, error);
   size_t count = options.operands.size();
-  std::cout << "Created " << index_path << " with " << count << (count == 1 ? " slot" : " slots")
+  std::cout << "Created " << ShownPath(platform, index_path) << " with " << count << (count == 1 ? " slot" : " slots")
             << "; run tessel to fill it.\n";
   if (!config_path.empty()) {
     int status = WriteHostConfig(platform, config_path, data_path);
     if (status != kToolOk) return status;
-    std::cout << "Wrote " << config_path << " with DataPath " << data_path << "\n";
+    std::cout << "Wrote " << ShownPath(platform, config_path) << " with DataPath " << data_path << "\n";
   }
   return kToolOk;
 }
@@ -146,7 +147,7 @@ int RunInit(const ToolOptions& options) {
   const std::string& config_dir = options.home_dir.empty() ? options.data_dir : options.home_dir;
   int error = LockDirectories(platform, options.data_dir, config_dir, PrintWaiting, &locks, &failed, &timed_out);
   if (error != 0) {
-    std::cerr << "tessel-index: " << failed << ": "
+    std::cerr << "tessel-index: " << DisplayPath(failed) << ": "
               << (timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error))
               << "\n";
     return kToolFileError;

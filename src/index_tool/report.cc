@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/file_search.h"
+
 namespace tessel {
 namespace {
 
@@ -20,7 +22,7 @@ void SayProblem(const ReportSink& sink, std::string_view text) { Write(sink, Rep
 
 void Complain(const ReportSink& sink, std::string_view path, std::string_view problem) {
   std::string line = "tessel-index: ";
-  line += path;
+  line += DisplayPath(path);
   line += ": ";
   line += problem;
   line += '\n';

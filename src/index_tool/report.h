@@ -24,8 +24,9 @@ struct ReportSink {
 
 // "text" as a result, as it stands.
 void Say(const ReportSink& sink, std::string_view text);
-// "tessel-index: PATH: problem" and a line end, as a problem; without a
-// path, "tessel-index: problem".
+// "tessel-index: PATH: problem" and a line end, as a problem, PATH with
+// the system's separator (DisplayPath); without a path, "tessel-index:
+// problem".
 void Complain(const ReportSink& sink, std::string_view path, std::string_view problem);
 void Complain(const ReportSink& sink, std::string_view problem);
 // "text" as a problem, as it stands (the usage text after a complaint).

@@ -5,6 +5,7 @@
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "platform/file_search.h"
 #include "storage/coding.h"
 
 namespace tessel {
@@ -21,7 +22,7 @@ std::string Hex32(const uint8_t* word) {
 int RunShow(const ToolOptions& options) {
   IndexFile index;
   if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
-  std::cout << "Index " << index.path << ": " << index.bytes.size() << " bytes\n"
+  std::cout << "Index " << ShownPath(*options.platform, index.path) << ": " << index.bytes.size() << " bytes\n"
             << "Header: first word " << Hex32(index.header.first_word) << ", FirstEntryOffset "
             << index.first_entry_offset << " (" << index.slot_count << (index.slot_count == 1 ? " slot" : " slots")
             << "), third word "

@@ -27,7 +27,12 @@ std::string AbsolutePath(const Platform& platform, const std::string& path) {
   std::filesystem::path absolute = platform.absolute_path(platform.ctx, path);
   std::string text = absolute.lexically_normal().string();
   if (!path.empty() && path.back() == '/' && (text.empty() || text.back() != '/')) text += '/';
-  return text;
+  return DisplayPath(text);
+}
+
+std::string ShownPath(const Platform& platform, const std::string& path) {
+  bool drive = path.size() >= 2 && path[1] == ':';
+  return drive ? AbsolutePath(platform, path) : DisplayPath(path);
 }
 
 int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes) {

@@ -14,8 +14,14 @@ namespace tessel {
 std::string PathIn(const std::string& dir, const std::string& name);
 
 // "path" made absolute against the current directory and lexically
-// normalised, for messages; a "path" ending in "/" keeps it.
+// normalised, for messages (with the system's separator, DisplayPath); a
+// "path" ending in "/" keeps its separator.
 std::string AbsolutePath(const Platform& platform, const std::string& path);
+
+// "path" as a message names it: one with a drive letter as the system
+// reaches it (on Linux through the Wine prefix: AbsolutePath), any other as
+// given, with the system's separator.
+std::string ShownPath(const Platform& platform, const std::string& path);
 
 // Reads the rest of open file "file": 0, or the host error number.
 int ReadOpenFile(const Platform& platform, FileId file, std::string* bytes);

@@ -83,9 +83,11 @@ struct UpdateRun {
   std::set<std::string> sources;                          // every file a list or diff may come from
   std::map<std::string, FileVerdict> verdicts;            // of sources, for --done and --bad
 
-  void Note(const std::string& path, const std::string& text) { std::cout << path << ": " << text << "\n"; }
+  void Note(const std::string& path, const std::string& text) {
+    std::cout << DisplayPath(path) << ": " << text << "\n";
+  }
   void Refuse(const std::string& path, const std::string& reason) {
-    std::cerr << "tessel-index: " << path << ": refused: " << reason << "\n";
+    std::cerr << "tessel-index: " << DisplayPath(path) << ": refused: " << reason << "\n";
     status = std::max(status, kToolRefused);
     Mark(path, FileVerdict::kRefused);
   }
@@ -93,7 +95,7 @@ struct UpdateRun {
     if (sources.count(path) != 0) NoteVerdict(&verdicts, path, verdict);
   }
   void Fail(const std::string& path, const std::string& problem) {
-    std::cerr << "tessel-index: " << path << ": " << problem << "\n";
+    std::cerr << "tessel-index: " << DisplayPath(path) << ": " << problem << "\n";
     status = kToolFileError;
   }
   void Report(ReadOutcome outcome, const std::string& path, const std::string& reason) {
@@ -216,8 +218,8 @@ bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_
     return false;
   }
   base->made.insert(day);
-  std::cout << base->dir << name << " from " << from << ", CRC " << CrcText(crc) << "\n";
-  std::cout << base->dir << name << ": " << summary << "\n";
+  std::cout << DisplayPath(base->dir + name) << " from " << DisplayPath(from) << ", CRC " << CrcText(crc) << "\n";
+  std::cout << DisplayPath(base->dir + name) << ": " << summary << "\n";
   if (before != nullptr) return true;
   base->last_stamp = stamp;
   DirEntry newest;
@@ -534,7 +536,7 @@ void KeepNewest(UpdateRun* run, const BaseRun& base, int keep) {
     if (error != 0) {
       run->Fail(path, std::string("cannot remove it: ") + ErrorText(error));
     } else {
-      std::cout << "removed " << path << "\n";
+      std::cout << "removed " << DisplayPath(path) << "\n";
     }
   }
 }

@@ -10,6 +10,7 @@
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "platform/file_search.h"
 #include "platform/platform.h"
 
 namespace tessel {
@@ -177,7 +178,7 @@ int RunVerify(const ToolOptions& options) {
   IndexFile index;
   LoadStatus status = LoadIndexOrReport(options, &index);
   if (status != LoadStatus::kOk) return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
-  std::cout << "Verifying " << index.path << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
+  std::cout << "Verifying " << ShownPath(*options.platform, index.path) << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
             << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
   NodelistCache cache;
   std::vector<std::string> shown;
@@ -185,14 +186,14 @@ int RunVerify(const ToolOptions& options) {
   for (const std::string& fault : shown) std::cout << "  fault: " << fault << "\n";
   for (size_t s = 1; s < cache.size(); ++s) {
     const NodelistText& text = cache[s];
-    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << text.path << "\n";
+    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << ShownPath(*options.platform, text.path) << "\n";
   }
   if (faults == 0) {
     std::cout << "No faults.\n";
     return kToolOk;
   }
   if (faults > kShownFaults) std::cout << "  ...\n";
-  std::cout << faults << (faults == 1 ? " fault" : " faults") << " in " << index.path << "\n";
+  std::cout << faults << (faults == 1 ? " fault" : " faults") << " in " << DisplayPath(index.path) << "\n";
   return kToolNoMatchOrFaults;
 }
 

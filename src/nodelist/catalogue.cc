@@ -134,7 +134,7 @@ bool ReadIndexHead(RunState* state) {
     platform.close(platform.ctx, file);
     PrintLineEnd(platform);
     Print(platform, "Heap overflow reading the catalogue of ");
-    Print(platform, state->settings.index_path);
+    Print(platform, DisplayPath(state->settings.index_path));
     PrintLineEnd(platform);
     return EndRun(state, kErrHeapOverflow);
   }

@@ -28,6 +28,14 @@ std::string HostPath(std::string_view path) {
   return result;
 }
 
+std::string DisplayPath(std::string_view path) {
+  std::string result(path);
+#ifdef _WIN32
+  std::replace(result.begin(), result.end(), '/', '\\');
+#endif
+  return result;
+}
+
 void SplitLastComponent(std::string_view path, std::string_view* directory, std::string_view* name) {
   size_t slash = path.rfind('/');
   size_t cut = slash == std::string_view::npos ? 0 : slash + 1;

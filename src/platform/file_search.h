@@ -21,6 +21,10 @@ namespace tessel {
 // "path" with every "\" turned into "/".
 std::string HostPath(std::string_view path);
 
+// "path" as messages show it, in the system's own form: on Windows every
+// "/" becomes "\"; elsewhere it is unchanged.
+std::string DisplayPath(std::string_view path);
+
 // Splits a host path at its last "/": the directory part keeps its "/"
 // ("" when there is none), the name is the rest.
 void SplitLastComponent(std::string_view path, std::string_view* directory, std::string_view* name);

@@ -199,7 +199,8 @@ struct LocalTime {
   /* resolves it, in the system's own form (on Windows with its drive and                            */ \
   /* "\"); "" stands for ".". Nothing is looked up on disk                                           */ \
   /* beyond the current directory, and every byte of "path" is kept; "" when                         */ \
-  /* that cannot be had.                                                                             */ \
+  /* that cannot be had. On Linux a path with a drive letter is the one the                          */ \
+  /* Wine prefix resolves it to, or stays as it is when no prefix maps it.                           */ \
   X(std::string, absolute_path, (void* ctx, std::string_view path))                                     \
   /* The time now, in seconds since 1970-01-01 UTC.                                                  */ \
   X(int64_t, now, (void* ctx))
@@ -227,6 +228,12 @@ const Platform& NativePlatform();
 // configuration's Windows paths are served.
 const Platform& PosixPlatform();
 #endif
+
+// Whether "path" starts with a drive letter that the system cannot reach:
+// on Linux, one that the Wine prefix named by "platform"'s environment does
+// not map ("*prefix" is that prefix, "" when there is none); never on
+// Windows, whose drives are its own.
+bool DriveUnmapped(const Platform& platform, std::string_view path, std::string* prefix);
 
 // Readies the process for running unattended; called first in main(). A
 // standard descriptor (0, 1 or 2) that the starting program left closed is

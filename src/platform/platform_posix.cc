@@ -589,7 +589,20 @@ void PosixPrepareMemory(void*, void* block, size_t size) {
 }
 
 
+// A drive path through the Wine prefix (made absolute, for a prefix given
+// relative); one that no prefix maps stays as it is, drive letter and all.
+std::string PosixAbsolutePath(void* ctx, std::string_view path) {
+  if (!HasDriveLetter(path)) return StandardAbsolutePath(ctx, path);
+  std::string resolved = ResolveWineDrive(path, WinePrefix(PosixEnvironment(ctx)));
+  return HasDriveLetter(resolved) ? resolved : StandardAbsolutePath(ctx, resolved);
+}
+
 }  // namespace
+
+bool DriveUnmapped(const Platform& platform, std::string_view path, std::string* prefix) {
+  *prefix = WinePrefix(platform.environment(platform.ctx));
+  return HasDriveLetter(path) && HasDriveLetter(ResolveWineDrive(path, *prefix));
+}
 
 const Platform& PosixPlatform() {
   static PosixState state;
@@ -621,7 +634,7 @@ const Platform& PosixPlatform() {
       .close_lock = PosixCloseLock,
       .sleep = PosixSleep,
       .prepare_memory = PosixPrepareMemory,
-      .absolute_path = StandardAbsolutePath,
+      .absolute_path = PosixAbsolutePath,
       .now = StandardNow,
   };
   return kPlatform;

@@ -1,7 +1,7 @@
 // The real platform over Win32, the system the host itself runs on. Files
 // are opened with read and write sharing, directories are searched with
 // FindFirstFile and FindNextFile, file times become local time through
-// FileTimeToLocalFileTime and FileTimeToDosDateTime, and the error numbers
+// FileTimeToLocalFileTime and FileTimeToSystemTime, and the error numbers
 // are the system's own. Everything above this file sees host error numbers.
 #include <fcntl.h>
 #include <io.h>
@@ -281,19 +281,15 @@ const char* const* WinEnvironment(void*) {
   return pointers.data();
 }
 
-// The local time of a file time, as the host's packed FAT form holds it
-// (seconds in two-second steps); times the FAT form cannot hold (before
-// 1980, after 2107) are given to the second.
+// The local time of a file time, to the second. The packing into the FAT
+// form, with its clamping of years before 1980 and after 2107, is the
+// caller's (as on Linux): FileTimeToDosDateTime fails for such years on
+// Windows and, under Wine, wraps a year after 2107 to 1981, so a list dated
+// far ahead would be chosen differently on each.
 bool WinLocalTime(void*, int64_t time, LocalTime* local) {
   FILETIME utc = ToFileTime(time), here;
-  if (!FileTimeToLocalFileTime(&utc, &here)) return false;
-  WORD date = 0, clock = 0;
-  if (FileTimeToDosDateTime(&here, &date, &clock)) {
-    *local = LocalTime{1980 + (date >> 9), (date >> 5) & 15, date & 31, clock >> 11, (clock >> 5) & 63, (clock & 31) * 2};
-    return true;
-  }
   SYSTEMTIME parts;
-  if (!FileTimeToSystemTime(&here, &parts)) return false;
+  if (!FileTimeToLocalFileTime(&utc, &here) || !FileTimeToSystemTime(&here, &parts)) return false;
   *local = LocalTime{parts.wYear, parts.wMonth, parts.wDay, parts.wHour, parts.wMinute, parts.wSecond};
   return true;
 }
@@ -379,6 +375,11 @@ void WinSleep(void*, uint32_t milliseconds) { Sleep(milliseconds); }
 
 
 }  // namespace
+
+bool DriveUnmapped(const Platform&, std::string_view, std::string* prefix) {
+  prefix->clear();
+  return false;
+}
 
 const Platform& NativePlatform() {
   static const Platform kPlatform = {

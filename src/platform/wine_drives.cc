@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tessel {
 namespace {
@@ -39,6 +40,27 @@ std::string FindIgnoringCase(const std::string& dir, std::string_view name) {
   return found;
 }
 
+// The components of drive path "path" after its "C:", with "." and ".."
+// taken by their letters; "*directory" tells whether it names a directory
+// by its form (a trailing "/", or "." or ".." last).
+std::vector<std::string_view> DriveComponents(std::string_view path, bool* directory) {
+  std::vector<std::string_view> parts;
+  std::string_view rest = path.substr(2);
+  *directory = !rest.empty() && rest.back() == '/';
+  while (!rest.empty()) {
+    size_t slash = rest.find('/');
+    std::string_view part = rest.substr(0, slash);
+    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+    if (slash == std::string_view::npos && (part == "." || part == "..")) *directory = true;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+  }
+  return parts;
+}
+
 }  // namespace
 
 bool HasDriveLetter(std::string_view path) {
@@ -50,17 +72,9 @@ std::string ResolveWineDrive(std::string_view path, std::string_view prefix) {
   std::string resolved = std::string(prefix) + "/dosdevices/" + LowerAscii(path[0]) + ":";
   struct stat st;
   if (::stat(resolved.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string(path);
-  std::string_view rest = path.substr(2);
+  bool directory = false;
   bool matching = true;  // until a component is found nowhere
-  while (!rest.empty()) {
-    size_t slash = rest.find('/');
-    std::string_view part = rest.substr(0, slash);
-    rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
-    bool last = slash == std::string_view::npos;
-    if (part.empty()) {
-      if (last) resolved += '/';  // a directory named with its separator
-      continue;
-    }
+  for (std::string_view part : DriveComponents(path, &directory)) {
     std::string exact = resolved + "/" + std::string(part);
     if (matching && !Exists(exact)) {
       std::string name = FindIgnoringCase(resolved, part);
@@ -68,8 +82,8 @@ std::string ResolveWineDrive(std::string_view path, std::string_view prefix) {
       if (matching) exact = resolved + "/" + name;
     }
     resolved = std::move(exact);
-    if (!last && rest.empty()) resolved += '/';
   }
+  if (directory) resolved += '/';
   return resolved;
 }
 

@@ -21,6 +21,9 @@ bool HasDriveLetter(std::string_view path);
 // without regard to ASCII letter case where the exact name is not there
 // (the first such entry in the directory's order; a component found
 // nowhere, and all after it, stay as written). "C:x" counts as "C:/x".
+// Like Windows, "." and ".." are taken by their letters before anything is
+// looked up, and never climb above the drive: "C:/../../x" is "C:/x", and
+// "C:/nowhere/../BBS" is "C:/BBS" whether or not "nowhere" exists.
 // A path without a drive letter, an empty prefix or a letter the prefix
 // does not map leave "path" unchanged.
 std::string ResolveWineDrive(std::string_view path, std::string_view prefix);

@@ -56,7 +56,7 @@ bool LockRun(RunState* state, DirectoryLocks* locks) {
   if (!timed_out) return FatalIoError(state, error, "locking", failed);
   PrintLineEnd(platform);
   Print(platform, "Gave up after 10 minutes waiting for the lock on ");
-  Print(platform, failed);
+  Print(platform, DisplayPath(failed));
   PrintChar(platform, kBell);
   PrintLineEnd(platform);
   return EndRun(state, error);

@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_search.h"
+
 namespace tessel {
 namespace {
 
@@ -14,7 +16,7 @@ bool Before(const DirectoryLock& a, const DirectoryLock& b) {
 }  // namespace
 
 std::string DirectoryName(std::string_view dir) {
-  return dir.empty() ? std::string("the current directory") : std::string(dir);
+  return dir.empty() ? std::string("the current directory") : DisplayPath(dir);
 }
 
 std::string WaitingMessage(std::string_view dir) {

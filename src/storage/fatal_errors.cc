@@ -1,5 +1,6 @@
 #include "storage/fatal_errors.h"
 
+#include "platform/file_search.h"
 #include "storage/console.h"
 
 namespace tessel {
@@ -19,7 +20,7 @@ bool FatalIoError(RunState* state, int error, std::string_view doing, std::strin
   Print(platform, ") ");
   Print(platform, doing);
   Print(platform, " ");
-  Print(platform, path);
+  Print(platform, DisplayPath(path));
   PrintLineEnd(platform);
   return EndRun(state, error);
 }

@@ -198,5 +198,34 @@ TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
   EXPECT_EQ(MissingPlatformMembers(caught.platform), std::vector<std::string>{});
 }
 
+// The host's layout as a Windows sysop sets it up: config.qdx in KORVO's
+// directory names the data directory. init makes the index there, messages
+// name paths with the system's separator, and check points out the blank
+// that "set KORVO=DIR && tessel" keeps. Run on both builds.
+TEST(IndexToolKorvo, HostLayoutInitPathsAndKorvoBlanks) {
+  ScopedTempDir dir;
+  std::string bbs = dir / "bbs", korvo = "KORVO=" + bbs;
+  fs::create_directory(bbs);
+  fs::create_directory(dir / "data");
+  WriteFile(bbs + "/config.qdx", HostConfig("..\\data\\"));
+  WriteFile(bbs + "/nodelist.001", MakeList("001", kNodes));
+
+  ProcessRun init = Tool(bbs, {"init", "NODELIST"}, {korvo});
+  EXPECT_EQ(init.status, 0) << init.err;
+  EXPECT_NE(init.out.find("Created " + Shown("../data/nlindex.qdx") + " with 1 slot"), std::string::npos) << init.out;
+  EXPECT_TRUE(Exists(dir / "data/nlindex.qdx"));
+  EXPECT_FALSE(Exists(bbs + "/nlindex.qdx"));
+
+  WriteFile(dir / "data/nlindex.qdx", "");
+  RunResult damaged = RunTessel(bbs, {"-F"}, {korvo});
+  EXPECT_EQ(damaged.status, 100);
+  EXPECT_NE(damaged.out.find(" reading " + Shown("../data/nlindex.qdx") + "\r\n"), std::string::npos) << damaged.out;
+
+  ProcessRun blank = Tool(bbs, {"check"}, {korvo + " "});
+  EXPECT_EQ(blank.status, 1) << blank.out;
+  EXPECT_NE(blank.out.find("  - KORVO is \"" + bbs + " \", with blanks"), std::string::npos) << blank.out;
+  EXPECT_EQ(Tool(bbs, {"check"}, {korvo}).out.find("KORVO is \""), std::string::npos);
+}
+
 }  // namespace
 }  // namespace tessel::test

@@ -218,7 +218,7 @@ TEST_F(UpdateTest, CommandLineAndUnreadableFiles) {
   EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
   ProcessRun no_index = Update(dir_.path(), {"--data", "nl"});
   EXPECT_EQ(no_index.status, 3);
-  EXPECT_NE(no_index.err.find("nl/nlindex.qdx"), std::string::npos);
+  EXPECT_NE(no_index.err.find(Shown("nl/nlindex.qdx")), std::string::npos);
 
   // --diff names the diffs of a list without LIST in its name.
   WriteFile(dir_ / "nlindex.qdx", IndexHead({{"nl/FIDONET", ""}}));
@@ -261,7 +261,7 @@ TEST_F(UpdateTest, ADiffThatMatchesNoListSaysWhichListAndWhatWouldBridgeIt) {
     }
     Put("in/NODEDIFF.022", MakeDiff(MakeList(c.diff_from, nodes), MakeList(c.diff_to, nodes)));
     ProcessRun run = Update(dir_.path());
-    EXPECT_NE(run.out.find("in/NODEDIFF.022: skipped, " + c.note), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(Shown("in/NODEDIFF.022") + ": skipped, " + c.note), std::string::npos) << run.out;
   }
 }
 

@@ -56,17 +56,20 @@ TEST(Win32PlatformTest, SearchLeavesOutDirectoriesHiddenAndSystemFiles) {
   EXPECT_FALSE(p.list_directory(p.ctx, (dir / "nowhere/").c_str(), &none));
 }
 
-// File times become local time in the packed FAT form's two-second steps.
-TEST(Win32PlatformTest, LocalTimeAsTheFatFormHoldsIt) {
+// File times become local time to the second, also outside the FAT
+// form's years (its packing is the caller's).
+TEST(Win32PlatformTest, LocalTimeToTheSecond) {
   TIME_ZONE_INFORMATION zone;
   DWORD kind = GetTimeZoneInformation(&zone);
   LONG bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);  // minutes to add to local
   LocalTime local;
   ASSERT_TRUE(p.local_time(p.ctx, 1'600'000'001 + bias * 60, &local));  // 2020-09-13 12:26:41 local
   EXPECT_EQ(std::vector<int>({local.year, local.month, local.day, local.hour, local.minute, local.second}),
-            std::vector<int>({2020, 9, 13, 12, 26, 40}));
-  ASSERT_TRUE(p.local_time(p.ctx, 86'400 * 365 + bias * 60, &local));  // 1971: past the FAT form
+            std::vector<int>({2020, 9, 13, 12, 26, 41}));
+  ASSERT_TRUE(p.local_time(p.ctx, 86'400 * 365 + bias * 60, &local));  // 1971: before the FAT form
   EXPECT_EQ(local.year, 1971);
+  ASSERT_TRUE(p.local_time(p.ctx, 7'258'118'400 + bias * 60, &local));  // 2200-01-01: after it
+  EXPECT_EQ(std::vector<int>({local.year, local.month, local.day}), std::vector<int>({2200, 1, 1}));
 }
 
 TEST(Win32PlatformTest, ADirectoryLockKeepsOutASecondOne) {

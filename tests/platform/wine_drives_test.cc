@@ -39,6 +39,13 @@ TEST(WineDrivesTest, ResolvesLettersAndNamesWithoutRegardToCase) {
       {"D:/BBS/x", "D:/BBS/x"},  // a letter the prefix does not map
       {"BBS/C:/x", "BBS/C:/x"},
       {"1:/x", "1:/x"},
+      // "." and ".." by their letters, never above the drive.
+      {"C:/../../BBS/DATA/", c + "/BBS/DATA/"},
+      {"C:/nonexist/../bbs", c + "/BBS"},
+      {"C:/BBS/Nodelist/../../..", c + "/"},
+      {"C:/./BBS/./DATA/..", c + "/BBS/"},
+      {"C:..", c + "/"},
+      {"C:/BBS/x/../../../etc/passwd", c + "/etc/passwd"},
   };
   for (const Case& k : cases) EXPECT_EQ(ResolveWineDrive(k.path, prefix), k.resolved) << k.path;
   EXPECT_EQ(ResolveWineDrive("C:/BBS", ""), "C:/BBS");
@@ -75,6 +82,39 @@ TEST(WineDrivesTest, TesselServesAHostUnderWine) {
   // Without the prefix the letter means nothing, as before.
   run = RunTessel(dir.path(), {"-F"}, {"KORVO=C:\\BBS", "WINEPREFIX=" + dir / "nowhere", "HOME=" + dir / "nowhere"});
   EXPECT_EQ(run.out, Banner() + "nlindex.qdx not found; please set up nodelists in CONFIG.\a\r\n");
+}
+
+
+// tessel-index in the same layout: init makes the index in the data
+// directory config.qdx names; show and check name drive paths as the prefix
+// resolves them, and check says to set WINEPREFIX when none maps the letter.
+TEST(WineDrivesTest, ToolMakesAndNamesTheHostsFilesThroughThePrefix) {
+  ScopedTempDir dir;
+  std::string prefix = MakePrefix(dir);
+  std::string c = prefix + "/dosdevices/c:";
+  WriteFile(c + "/BBS/config.qdx", HostConfig("C:\\BBS\\DATA\\"));
+  WriteFile(c + "/BBS/Nodelist/nodelist.001", Lines({"Zone,2,Europe,Somewhere,Jo_Sysop,-Unpublished-,300"}) + "\x1a");
+  std::vector<std::string> env = {"KORVO=C:\\BBS", "WINEPREFIX=" + prefix};
+  auto tool = [&](const std::vector<std::string>& args, const std::vector<std::string>& with) {
+    return RunTool(TESSEL_INDEX_BINARY, dir.path(), args, with);
+  };
+  ProcessRun init = tool({"init", "C:\\BBS\\NODELIST\\NODELIST"}, env);
+  EXPECT_EQ(init.status, 0) << init.err;
+  EXPECT_NE(init.out.find("Created " + c + "/BBS/DATA/nlindex.qdx with 1 slot"), std::string::npos) << init.out;
+  EXPECT_TRUE(Exists(c + "/BBS/DATA/nlindex.qdx"));
+  EXPECT_FALSE(Exists(dir / "nlindex.qdx"));
+  EXPECT_NE(tool({"show"}, env).out.find("Index " + c + "/BBS/DATA/nlindex.qdx: "), std::string::npos);
+  ProcessRun check = tool({"check"}, env);
+  EXPECT_EQ(check.status, 0) << check.out;
+  EXPECT_NE(check.out.find("tessel uses " + c + "/BBS/DATA/nlindex.qdx, 1 slot"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find(": reads " + c + "/BBS/Nodelist/nodelist.001\n"), std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find("/C:"), std::string::npos) << check.out;
+
+  check = tool({"check"}, {"KORVO=C:\\BBS", "WINEPREFIX=" + dir / "nowhere"});
+  EXPECT_EQ(check.status, 1) << check.out;
+  EXPECT_NE(check.out.find("  - C: (in C:\\BBS) is a Windows drive, but the Wine prefix " + dir / "nowhere" +
+                           " does not map it (it has no dosdevices/c:); set WINEPREFIX"),
+            std::string::npos) << check.out;
 }
 
 }  // namespace

@@ -263,7 +263,7 @@ class FaultTest : public ::testing::Test {
       case Ending::kFatal: {
         EXPECT_EQ(status, error);
         std::string report =
-            "\r\nI/O error " + std::to_string(error) + " (" + ErrorWords(error) + ") " + expect.doing + "\r\n";
+            "\r\nI/O error " + std::to_string(error) + " (" + ErrorWords(error) + ") " + Shown(expect.doing) + "\r\n";
         EXPECT_TRUE(EndsWith(out, report))
             << "want" << report << "got" << out.substr(out.size() - std::min<size_t>(out.size(), 200));
         break;

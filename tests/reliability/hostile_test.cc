@@ -297,7 +297,7 @@ const std::vector<HostileCase>& Cases() {
          WriteFile((s->root / "data/nlindex.qdx").string(), IndexHead({{"NODELIST", ""}}));
          s->env.push_back("KORVO=" + (s->root / "home").string());
          s->index = "data/nlindex.qdx";
-         s->message = "\r\nI/O error 5 (access denied) opening ../data\0/nlindex.qdx\r\n"s;
+         s->message = "\r\nI/O error 5 (access denied) opening "s + Shown("../data\0/nlindex.qdx"s) + "\r\n"s;
        },
        {5},
        "",

@@ -166,7 +166,7 @@ TEST(StartupTest, HostConfigurationEndingBeforeItsDataPath) {
     WriteFile(root / "home/config.qdx", HostConfig("", size));
     RunResult run = RunTessel(root / "run", {}, {"KORVO=" + root / "home"});
     if (size <= 155) {
-      EXPECT_EQ(run.out, Banner() + IoError(100, "read past end of file", "reading", root / "home/config.qdx")) << size;
+      EXPECT_EQ(run.out, Banner() + IoError(100, "read past end of file", "reading", Shown(root / "home/config.qdx"))) << size;
       EXPECT_EQ(run.status, 100) << size;
     } else {  // a DataPath of length 0
       EXPECT_EQ(run.out, Banner() + kNotFound) << size;
@@ -260,6 +260,7 @@ TEST(StartupTest, ChoosesTheNewestNumberedNodelist) {
       // 2107 counts as its last day.
       {{{"NODELIST.120", kT1}, {"NODELIST.150", 2'524'608'000}}, "150"},
       {{{"NODELIST.150", 2'524'608'000}, {"NODELIST.199", 7'258'118'400}}, "199"},
+      {{{"NODELIST.120", kT1}, {"NODELIST.198", 4'367'952'000}}, "198"},  // 2108, whose FAT year would wrap to 1980
       // A file from before 1980 is still a candidate.
       {{{"NODELIST.100", 170'812'800}, {"NODELIST.TXT", kT1}}, "100"},
   };
