@@ -34,6 +34,15 @@ std::string MakeHeaderOnlyTar(size_t headers);
 // A gzip-compressed tar archive whose first member is "zeros" bytes of
 // zeros (a few hundred kilobytes packed), then member "last".
 std::string MakeZeroBomb(size_t zeros, const std::pair<std::string, std::string>& last);
+// "text" with every "\" as "/": an update's message compared alike on
+// every build where the test is about what it says, not how paths look.
+inline std::string Slashed(std::string text) {
+  for (char& c : text) {
+    if (c == '\\') c = '/';
+  }
+  return text;
+}
+
 // Skips a test that needs archives in a build without the archive library
 // (the Windows build), where tessel-index refuses them.
 #if TESSEL_HAVE_LIBARCHIVE
