@@ -79,6 +79,7 @@ struct UpdateRun {
   const ToolOptions& options;
   int status = kToolOk;
   std::map<std::string, std::vector<DirEntry>> listings;  // by directory
+  ArchiveTime archive_time;                               // left for reading archives
   std::set<std::string> sources;                          // every file a list or diff may come from
   std::map<std::string, FileVerdict> verdicts;            // of sources, for --done and --bad
 
@@ -100,6 +101,7 @@ struct UpdateRun {
   void Report(ReadOutcome outcome, const std::string& path, const std::string& reason) {
     if (outcome == ReadOutcome::kRefused) Refuse(path, reason);
     if (outcome == ReadOutcome::kFailed) Fail(path, reason);
+    if (outcome == ReadOutcome::kPostponed) Note(path, reason);  // neither moved nor refused
     // A file the run could not finish reading stays for the next run.
     if (outcome != ReadOutcome::kRead && outcome != ReadOutcome::kRefused) Mark(path, FileVerdict::kKept);
   }
@@ -283,7 +285,7 @@ std::vector<FullList> CheckFullLists(UpdateRun* run, const BaseRun& base, const 
   for (const Source& source : sources) {
     ForFile(run, source.path, [&] {
       std::string bytes, day, reason;
-      ReadOutcome outcome = ReadSource(run->platform, source, base.list_name, &bytes, &day, &reason);
+      ReadOutcome outcome = ReadSource(run->platform, source, base.list_name, &run->archive_time, &bytes, &day, &reason);
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
       std::string existing;
       if (HasList(run, base, day, &existing)) {
@@ -337,7 +339,7 @@ void InstallFullLists(UpdateRun* run, BaseRun* base, const std::vector<FullList>
     const FullList& list = lists[i];
     ForFile(run, list.source->path, [&] {
       std::string bytes, day, summary;
-      ReadOutcome outcome = ReadSource(run->platform, *list.source, base->list_name, &bytes, &day, &reason);
+      ReadOutcome outcome = ReadSource(run->platform, *list.source, base->list_name, &run->archive_time, &bytes, &day, &reason);
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, list.source->path, reason);
       uint16_t crc = 0;
       if (day != list.day || !FullListChecks(bytes, &reason, &crc) || crc != list.crc) {
@@ -430,7 +432,7 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
       // A plain diff is known by its first line, read alone here; an
       // archived one is unpacked whole.
       ReadOutcome outcome = source.archived
-                                ? ReadSource(run->platform, source, base.diff_name, &bytes, &day, &reason)
+                                ? ReadSource(run->platform, source, base.diff_name, &run->archive_time, &bytes, &day, &reason)
                                 : ReadFileHead(run->platform, source.path, &bytes, &reason);
       if (!source.archived) day = source.day;
       if (outcome != ReadOutcome::kRead) return run->Report(outcome, source.path, reason);
@@ -447,7 +449,7 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
 bool ApplyOne(UpdateRun* run, BaseRun* base, WaitingDiff* diff, std::string* current, std::string* current_name) {
   const std::string& path = diff->source->path;
   std::string bytes, day, reason;
-  ReadOutcome outcome = ReadSource(run->platform, *diff->source, base->diff_name, &bytes, &day, &reason);
+  ReadOutcome outcome = ReadSource(run->platform, *diff->source, base->diff_name, &run->archive_time, &bytes, &day, &reason);
   if (outcome != ReadOutcome::kRead) {
     run->Report(outcome, path, reason);
     return false;
@@ -711,7 +713,7 @@ void MoveFinishedFiles(UpdateRun* run, const std::string& done_dir, const std::s
 }  // namespace
 
 int RunUpdate(const ToolOptions& options) {
-  UpdateRun run{*options.platform, options, kToolOk, {}, {}, {}};
+  UpdateRun run{*options.platform, options, kToolOk, {}, {}, {}, {}};
   DirectoryLockSet locks;
   std::vector<CatalogueBase> bases;
   if (!LockAndReadBases(&run, &locks, &bases)) return run.status;

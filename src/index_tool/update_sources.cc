@@ -1,5 +1,7 @@
 #include "index_tool/update_sources.h"
 
+#include <algorithm>
+
 #include "nodediff/diff_apply.h"
 #include "nodediff/isolated_member.h"
 #include "nodediff/list_names.h"
@@ -114,21 +116,36 @@ ReadOutcome ReadFileHead(const Platform& p, const std::string& path, std::string
   return ReadOutcome::kRead;
 }
 
-ReadOutcome ReadSource(const Platform& p, const Source& source, const std::string& stem, std::string* bytes,
-                       std::string* day, std::string* reason) {
+ReadOutcome ReadSource(const Platform& p, const Source& source, const std::string& stem, ArchiveTime* time,
+                       std::string* bytes, std::string* day, std::string* reason) {
   if (!source.archived) {
     *day = source.day;
     return ReadPlainFile(p, source.path, source.size, bytes, reason);
   }
   bytes->clear();
+  const std::string postponed = "left for the next run: this run has spent its " +
+                                std::to_string(kArchiveTimePerRunMs / 1000) + " s for reading archives";
+  if (time->left_ms == 0) {
+    *reason = postponed;
+    return ReadOutcome::kPostponed;
+  }
   FileId file = kNoFile;
   int error = p.open_read(p.ctx, source.path.c_str(), &file);
   if (error != 0) {
     *reason = Unreadable("open", error);
     return ReadOutcome::kFailed;
   }
-  ArchiveMember member = ReadMemberIsolated(p, file, stem, source.day);
+  ReaderTime reader;
+  reader.allowed_ms = std::min(time->left_ms, kUnpackWallMs);
+  ArchiveMember member = ReadMemberIsolated(p, file, stem, source.day, &reader);
   p.close(p.ctx, file);
+  time->left_ms -= std::min(time->left_ms, reader.elapsed_ms);
+  // Stopped short of an archive's own limit only because the run's time
+  // ran out: not the archive's fault.
+  if (reader.ran_out && reader.allowed_ms < kUnpackWallMs) {
+    *reason = postponed;
+    return ReadOutcome::kPostponed;
+  }
   if (member.status != MemberStatus::kRead) {
     *reason = MemberProblem(source, member, stem);
     return ReadOutcome::kRefused;

@@ -32,15 +32,25 @@ void FindSources(const std::vector<std::string>& dirs, const std::vector<std::ve
 
 // What reading a source gave.
 enum class ReadOutcome {
-  kRead,     // "*bytes" holds the list or diff, "*day" its three digits
-  kRefused,  // the file is unfit: "*reason" says why
-  kFailed,   // the file could not be read: "*reason" says why
+  kRead,       // "*bytes" holds the list or diff, "*day" its three digits
+  kRefused,    // the file is unfit: "*reason" says why
+  kFailed,     // the file could not be read: "*reason" says why
+  kPostponed,  // an archive left for the next run, unread: "*reason" says why
+};
+
+// The wall-clock time one run may spend reading archives, over all of
+// them, so that no run holds its locks for minutes however many slow
+// archives arrive. An archive not reached within it waits for the next run.
+constexpr uint32_t kArchiveTimePerRunMs = 60000;
+struct ArchiveTime {
+  uint32_t left_ms = kArchiveTimePerRunMs;
 };
 
 // Reads the list or diff "source" holds: the file itself, or the member
-// "stem.?dd" of an archive, read by the isolated helper. Never more than
-// kMaxListBytes. Throws std::bad_alloc when memory runs out.
-ReadOutcome ReadSource(const Platform& platform, const Source& source, const std::string& stem,
+// "stem.?dd" of an archive, read by the isolated helper within what is left
+// of "*time", which it spends. Never more than kMaxListBytes. Throws
+// std::bad_alloc when memory runs out.
+ReadOutcome ReadSource(const Platform& platform, const Source& source, const std::string& stem, ArchiveTime* time,
                        std::string* bytes, std::string* day, std::string* reason);
 
 // Reads a whole plain file of at most kMaxListBytes ("listed_size" sizes

@@ -25,9 +25,18 @@ std::string LibraryWords(archive* a) {
   return text != nullptr ? text : "unknown error";
 }
 
-// Reads the current member's data, counting it against "*budget", into
+// Whether more than kArchiveBudgetBytes have been decompressed: what the
+// format has taken from the decompressor (headers and skipped data too),
+// or, for formats that unpack their members themselves (ZIP, 7-Zip, ...),
+// the members' data "data_bytes", whichever is more.
+bool OverBudget(archive* a, size_t data_bytes) {
+  la_int64_t taken = archive_filter_bytes(a, 0);
+  return data_bytes > kArchiveBudgetBytes || (taken > 0 && static_cast<uint64_t>(taken) > kArchiveBudgetBytes);
+}
+
+// Reads the current member's data, counting it in "*data_bytes", into
 // "*bytes" (at most kMaxListBytes), or nowhere when "bytes" is null.
-MemberStatus ReadData(archive* a, size_t* budget, std::string* bytes, std::string* detail) {
+MemberStatus ReadData(archive* a, size_t* data_bytes, std::string* bytes, std::string* detail) {
   char buffer[65536];
   for (;;) {
     la_ssize_t n = archive_read_data(a, buffer, sizeof buffer);
@@ -36,8 +45,8 @@ MemberStatus ReadData(archive* a, size_t* budget, std::string* bytes, std::strin
       return MemberStatus::kDamaged;
     }
     if (n == 0) return MemberStatus::kRead;
-    if (static_cast<size_t>(n) > *budget) return MemberStatus::kOverBudget;
-    *budget -= static_cast<size_t>(n);
+    *data_bytes += static_cast<size_t>(n);
+    if (OverBudget(a, *data_bytes)) return MemberStatus::kOverBudget;
     if (bytes == nullptr) continue;
     if (bytes->size() + static_cast<size_t>(n) > kMaxListBytes) return MemberStatus::kTooLarge;
     bytes->append(buffer, static_cast<size_t>(n));
@@ -72,7 +81,7 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
   }
   SupportBuiltInFilters(a);
   archive_read_support_format_all(a);
-  size_t budget = kArchiveBudgetBytes;
+  size_t data_bytes = 0;
   if (archive_read_open_memory(a, bytes.data(), bytes.size()) != ARCHIVE_OK) {
     result.status = archive_format(a) == 0 ? MemberStatus::kUnsupported : MemberStatus::kDamaged;
     result.detail = LibraryWords(a);
@@ -88,19 +97,21 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
       result.detail = LibraryWords(a);
       return result;
     }
+    // A small archive of nothing but headers unpacks to gigabytes too.
+    if (OverBudget(a, data_bytes)) {
+      result.status = MemberStatus::kOverBudget;
+      return result;
+    }
     const char* path = archive_entry_pathname(entry);
     std::string day;
     if (path == nullptr || !IsNumberedName(path, stem, &day) || day.substr(1) != digits ||
         archive_entry_filetype(entry) != AE_IFREG) {
       // Another member, a folder, or a name with folders in it: its data
       // is decompressed all the same on the way to the next, so it counts.
-      result.status = ReadData(a, &budget, nullptr, &result.detail);
-      if (result.status == MemberStatus::kRead) {
-        result.status = MemberStatus::kNoMember;
-        continue;
-      }
-      if (path != nullptr) result.name = path;
-      return result;
+      result.status = ReadData(a, &data_bytes, nullptr, &result.detail);
+      if (result.status != MemberStatus::kRead) return result;
+      result.status = MemberStatus::kNoMember;
+      continue;
     }
     result.name = path;
     if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > static_cast<la_int64_t>(kMaxListBytes)) {
@@ -108,7 +119,7 @@ ArchiveMember ReadArchiveMember(std::string_view bytes, std::string_view stem, s
       return result;
     }
     if (archive_entry_size_is_set(entry)) result.bytes.reserve(static_cast<size_t>(archive_entry_size(entry)));
-    result.status = ReadData(a, &budget, &result.bytes, &result.detail);
+    result.status = ReadData(a, &data_bytes, &result.bytes, &result.detail);
     if (result.status != MemberStatus::kRead) {
       result.bytes.clear();
       return result;

@@ -5,10 +5,10 @@
 // Archives come from the network: a member's name never becomes a path.
 // Only a member named exactly "stem.nnn" (letter case aside, no folders)
 // whose last two digits are the archive's is read, and no more than
-// kMaxListBytes of it. Every member's data counts against a budget of
-// decompressed bytes (kArchiveBudgetBytes), those of members skipped on
-// the way too, so that a small archive that unpacks to gigabytes is given
-// up quickly. Only the compression filters built into the library are
+// kMaxListBytes of it. Every decompressed byte counts against a budget
+// (kArchiveBudgetBytes): members' headers, and the data of members skipped
+// on the way too, so that a small archive that unpacks to gigabytes is
+// given up quickly. Only the compression filters built into the library are
 // enabled: an archive never starts another program.
 #ifndef TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
 #define TESSEL_NODEDIFF_ARCHIVE_MEMBER_H_
@@ -34,7 +34,7 @@ constexpr size_t kArchiveBudgetBytes = size_t{128} << 20;
 
 struct ArchiveMember {
   MemberStatus status = MemberStatus::kNoMember;
-  std::string name;    // the member read (kRead, kTooLarge)
+  std::string name;    // the member read (kRead, kTooLarge), or the format (kUnsupported)
   std::string day;     // its three digits (kRead)
   std::string bytes;   // its contents (kRead)
   std::string detail;  // the library's words, or the format it cannot read

@@ -1,6 +1,9 @@
 #include "nodediff/isolated_member.h"
 
+#include <algorithm>
+
 #include "nodediff/diff_apply.h"
+#include "nodediff/list_names.h"
 
 namespace tessel {
 namespace {
@@ -12,6 +15,45 @@ std::string Field(std::string_view text) {
   std::string out;
   for (char c : text.substr(0, 512)) out += (c >= ' ' && c < 127) ? c : '?';
   return out;
+}
+
+std::string Seconds(uint32_t ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " seconds"
+                        : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+}
+
+// Whether an answer fits the archive asked about: the member read (or too
+// large) is "stem.?dd" of the archive's day, a folder never in its name; a
+// format named is one word. Why not, else "".
+std::string Misfit(const ArchiveMember& member, std::string_view stem, std::string_view digits) {
+  std::string day;
+  bool named = member.status == MemberStatus::kRead || (member.status == MemberStatus::kTooLarge && !member.name.empty());
+  if (named && (!IsNumberedName(member.name, stem, &day) || day.substr(1) != digits)) {
+    return "a member named \"" + member.name + "\", not " + std::string(stem) + ".?" + std::string(digits);
+  }
+  if (member.status == MemberStatus::kRead && member.day != day) return "a member of day \"" + member.day + "\" named " + member.name;
+  if (member.status == MemberStatus::kUnsupported &&
+      (member.name.size() > 16 || member.name.find_first_of("/\\:. ") != std::string::npos)) {
+    return "a format named \"" + member.name + "\"";
+  }
+  return "";
+}
+
+// Why the helper failed, from how it ended and what it wrote; "" when it
+// ended by itself and its answer is a record.
+std::string HelperFailure(const HelperOutcome& outcome, std::string&& output, ArchiveMember* member) {
+  if (outcome.signal != 0) return "killed by signal " + std::to_string(outcome.signal);
+  if (outcome.exit_status != 0) return "exit status " + std::to_string(outcome.exit_status);
+  if (output.empty()) return "no answer";
+  if (!DecodeMember(std::move(output), member)) return "an answer that is not a record";
+  return "";
+}
+
+ArchiveMember Failed(const std::string& detail) {
+  ArchiveMember member;
+  member.status = MemberStatus::kDamaged;
+  member.detail = detail;
+  return member;
 }
 
 }  // namespace
@@ -45,37 +87,41 @@ bool DecodeMember(std::string&& record, ArchiveMember* member) {
 }
 
 ArchiveMember ReadMemberIsolated(const Platform& platform, FileId archive, std::string_view stem,
-                                 std::string_view digits) {
+                                 std::string_view digits, ReaderTime* time) {
   HelperRun run;
   run.program = kUnpackProgram;
   run.args = {std::string(stem), std::string(digits)};
   run.input = archive;
   run.cpu_seconds = kUnpackCpuSeconds;
   run.address_space = kUnpackAddressSpace;
-  run.wall_ms = kUnpackWallMs;
+  run.wall_ms = std::min(time->allowed_ms, kUnpackWallMs);
   run.max_output = kMaxListBytes + kRecordHeadBytes;
   std::string output;
   HelperOutcome outcome;
   ArchiveMember member;
   int error = platform.run_helper(platform.ctx, run, &output, &outcome);
+  time->elapsed_ms = outcome.elapsed_ms;
+  time->ran_out = error == 0 && outcome.timed_out;
+  const std::string reader = std::string("the archive reader ") + kUnpackProgram;
   if (error == kErrFileNotFound) {
-    member.status = MemberStatus::kDamaged;
-    member.detail = std::string("this tessel-index has no archive reader (") + kUnpackProgram +
-                    ", built with the archive library); unpack the archive and put the list or diff it holds beside it";
-  } else if (error != 0) {
-    member.status = MemberStatus::kDamaged;
-    member.detail = std::string("the archive reader ") + kUnpackProgram + " cannot be started: " + ErrorText(error);
-  } else if (outcome.timed_out) {
+    return Failed(std::string("this tessel-index has no archive reader (") + kUnpackProgram +
+                  ", built with the archive library; looked for as " + outcome.searched +
+                  "); unpack the archive and put the list or diff it holds beside it");
+  }
+  if (error != 0) return Failed(reader + " cannot be started: " + ErrorText(error));
+  if (outcome.timed_out) {
     member.status = MemberStatus::kOverBudget;
-    member.detail = "unpacking took longer than " + std::to_string(kUnpackWallMs / 1000) + " seconds";
+    member.detail = "unpacking took longer than " + Seconds(run.wall_ms);
   } else if (outcome.output_overflow) {
     member.status = MemberStatus::kTooLarge;
-  } else if (outcome.exit_status != 0 || !DecodeMember(std::move(output), &member)) {
-    // Killed by its limits (processor time, memory), or broken.
-    member = ArchiveMember{};
+  } else if (outcome.over_limit) {
     member.status = MemberStatus::kOverBudget;
-    member.detail = "the archive reader was stopped by its limits (" + std::to_string(kUnpackCpuSeconds) +
+    member.detail = reader + " was stopped by its limits (" + std::to_string(kUnpackCpuSeconds) +
                     " s of processor time, " + std::to_string(kUnpackAddressSpace >> 20) + " MiB of memory)";
+  } else if (std::string failure = HelperFailure(outcome, std::move(output), &member); !failure.empty()) {
+    return Failed(reader + " failed (" + failure + ")");
+  } else if (std::string misfit = Misfit(member, stem, digits); !misfit.empty()) {
+    return Failed(reader + " failed (an answer that does not fit the archive: " + misfit + ")");
   }
   return member;
 }

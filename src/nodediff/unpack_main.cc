@@ -1,6 +1,8 @@
 // tessel-unpack: the archive reader tessel-index runs in isolation (see
 // nodediff/isolated_member.h). Reads an archive from standard input,
 // writes the record of member STEM.?DD to standard output. Not for people.
+// Before it reads a byte it confines itself (Linux): from then on it can
+// only read standard input, write standard output and use memory.
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -14,6 +16,9 @@
 #include "nodediff/archive_member.h"
 #include "nodediff/diff_apply.h"
 #include "nodediff/isolated_member.h"
+#if TESSEL_CONFINE_READER
+#include "platform/reader_confinement.h"
+#endif
 
 int main(int argc, char** argv) {
   using namespace tessel;
@@ -27,6 +32,14 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
 #endif
   ArchiveMember member;
+#if TESSEL_CONFINE_READER
+  if (int error = ConfineToStandardStreams(); error != 0) {
+    member.status = MemberStatus::kDamaged;
+    member.detail = "the archive reader cannot confine itself (error " + std::to_string(error) + ")";
+    std::string record = EncodeMember(member);
+    return std::fwrite(record.data(), 1, record.size(), stdout) == record.size() ? 0 : 3;
+  }
+#endif
   try {
     std::string archive;
     char buffer[65536];

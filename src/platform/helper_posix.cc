@@ -1,7 +1,9 @@
 // Helper processes for work on hostile input: a child started from a
-// fresh program image, with nothing but its standard streams open, under
-// resource limits set between fork and exec, and killed from outside when
-// it runs too long or says too much.
+// fresh program image in a process group of its own, in the root
+// directory, with nothing but its standard streams open, under resource
+// limits set between fork and exec, and killed from outside, with
+// everything of its group, when it runs too long or says too much, and
+// whatever of its group remains once it has ended.
 #include "platform/helper_posix.h"
 
 #include <fcntl.h>
@@ -66,6 +68,8 @@ void Limit(int resource, rlim_t value) {
 
 // In the child, between fork and exec: only async-signal-safe calls.
 [[noreturn]] void StartChild(const HelperRun& run, const std::string& path, char* const* argv, int out) {
+  ::setpgid(0, 0);
+  if (::chdir("/") != 0) ::_exit(127);
   int in = run.input >= 0 ? run.input : ::open("/dev/null", O_RDONLY);
   int null = ::open("/dev/null", O_WRONLY);
   if (in < 0 || null < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(null, 2) < 0) ::_exit(127);
@@ -106,6 +110,28 @@ bool Collect(int fd, const HelperRun& run, int64_t deadline, std::string* output
   }
 }
 
+// Waits for the child to end, leaving it unreaped; a child that closed its
+// output may still be running, so the deadline holds until it has ended.
+void WaitUnreaped(pid_t child, int64_t deadline, bool* whole, HelperOutcome* outcome) {
+  for (;;) {
+    siginfo_t info = {};
+    int options = WEXITED | WNOWAIT | (*whole ? WNOHANG : 0);
+    if (::waitid(P_PID, static_cast<id_t>(child), &info, options) != 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (info.si_pid == child) return;
+    if (NowMs() >= deadline) {
+      outcome->timed_out = true;
+      *whole = false;
+      ::kill(-child, SIGKILL);
+      continue;
+    }
+    struct timespec pause = {0, 5'000'000};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
 }  // namespace
 
 int PosixRunHelper(void*, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
@@ -129,26 +155,17 @@ int PosixRunHelper(void*, const HelperRun& run, std::string* output, HelperOutco
     return kErrNoMemory;
   }
   if (child == 0) StartChild(run, path, argv.data(), pipe_fds[1]);
+  ::setpgid(child, child);  // as the child does, whichever comes first
   ::close(pipe_fds[1]);
   bool whole = Collect(pipe_fds[0], run, deadline, output, outcome);
-  if (!whole) ::kill(child, SIGKILL);
+  if (!whole) ::kill(-child, SIGKILL);
   ::close(pipe_fds[0]);
-  // A child that closed its output may still be running: the deadline
-  // holds until it has ended.
+  WaitUnreaped(child, deadline, &whole, outcome);
+  // A process it started may outlive it: its group goes now, while the
+  // ended helper, not yet reaped, still holds the group's number.
+  ::kill(-child, SIGKILL);
   int status = 0;
-  for (;;) {
-    pid_t done = ::waitpid(child, &status, whole ? WNOHANG : 0);
-    if (done == child || (done < 0 && errno != EINTR)) break;
-    if (done == 0 && NowMs() >= deadline) {
-      outcome->timed_out = true;
-      whole = false;
-      ::kill(child, SIGKILL);
-      continue;
-    }
-    if (done == 0) {
-      struct timespec pause = {0, 5'000'000};
-      ::nanosleep(&pause, nullptr);
-    }
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   outcome->elapsed_ms = static_cast<uint32_t>(NowMs() - start);
   outcome->exit_status = whole && WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -304,14 +304,23 @@ int FakeRunHelper(void* ctx, const HelperRun& run, std::string* output, HelperOu
   Log(disk, FileOp::kHelper, run.program);
   *outcome = HelperOutcome{};
   output->clear();
-  if (!disk->helper_present) return kErrFileNotFound;
+  if (!disk->helper_present) {
+    outcome->searched = std::string("/fake/bin/") + run.program;
+    return kErrFileNotFound;
+  }
   disk->helper_runs.push_back(run.args);
+  outcome->elapsed_ms = std::min(disk->helper_elapsed_ms, run.wall_ms);
+  if (disk->helper_elapsed_ms > run.wall_ms) {
+    outcome->timed_out = true;
+    return 0;
+  }
   if (disk->helper_output.size() > run.max_output) {
     outcome->output_overflow = true;
     return 0;
   }
   *output = disk->helper_output;
-  outcome->exit_status = disk->helper_exit_status;
+  outcome->signal = disk->helper_signal;
+  outcome->exit_status = disk->helper_signal != 0 ? -1 : disk->helper_exit_status;
   return 0;
 }
 

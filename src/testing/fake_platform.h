@@ -50,10 +50,14 @@ struct FakeDisk {
   uint32_t process_id = 4242;
 
   // The helper program: run_helper returns kErrFileNotFound unless
-  // "helper_present", else hands back this output and exit status.
+  // "helper_present", else hands back this output and exit status, or the
+  // signal that ended it; a helper that needs more time than its run
+  // allows is timed out at that limit.
   bool helper_present = false;
   std::string helper_output;
   int helper_exit_status = 0;
+  int helper_signal = 0;
+  uint32_t helper_elapsed_ms = 0;
   std::vector<std::vector<std::string>> helper_runs;  // the arguments of each run
 
   // Directory locks. "other_runs" holds the directories ("" the current

@@ -19,6 +19,17 @@ std::string MakeDiff(const std::string& old_list, const std::string& new_list);
 
 // A ZIP archive of (name, contents) members, written by the archive library.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& members);
+// The same in any format and compression the library writes ("7zip",
+// "pax", "ustar"; "none", "gzip", "bzip2", "xz").
+std::string MakeArchive(const std::string& format, const std::string& filter,
+                        const std::vector<std::pair<std::string, std::string>>& members);
+// An LHA archive (level 0 headers, stored) of one member: the library
+// reads LHA but does not write it.
+std::string MakeLha(const std::string& name, const std::string& contents);
+
+// A gzip-compressed tar archive of "headers" empty members and nothing
+// else: about a kilobyte packed for every megabyte of headers.
+std::string MakeHeaderOnlyTar(size_t headers);
 
 // A gzip-compressed tar archive whose first member is "zeros" bytes of
 // zeros (a few hundred kilobytes packed), then member "last".
