@@ -302,7 +302,7 @@ TEST(SafetyChecks, EachStopsTheChangeItGuardsAgainst) {
        "cannot write: access denied"},
       {"the catalogue replaced while update waited for its lock", RunUpdate, FileOp::kOpenRead, "nlindex.qdx", 1,
        [&](std::string_view) { disk.files["nlindex.qdx"].data = IndexHead({{"nl/OTHER", "001"}}); },
-       "nl/NODELIST.002", "", "nl/OTHER: no numbered list"},
+       "nl/NODELIST.002", "", Shown("nl/OTHER") + ": no numbered list"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -274,7 +274,7 @@ TEST_F(UpdateTest, ADiffForAnotherEditionOfTheNewestListIsRefused) {
   Put("in/NODEDIFF.008", MakeDiff(theirs, MakeList("January 8, 2027", {"Zone,1,One"})));
   ProcessRun run = Update(dir_.path());
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_NE(run.err.find("in/NODEDIFF.008: refused: made for another edition of nl/NODELIST.001, the newest list "
+  EXPECT_NE(run.err.find(Shown("in/NODEDIFF.008") + ": refused: made for another edition of nl/NODELIST.001, the newest list "
                          "(the diff's first line says CRC " +
                          theirs.substr(theirs.find(": ") + 2, 5) + ", the list's " + ours.substr(ours.find(": ") + 2, 5)),
             std::string::npos)

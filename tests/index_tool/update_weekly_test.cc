@@ -74,13 +74,13 @@ TEST_F(WeeklyTest, AStrayOrCollapsedListIsRefusedUntilAccepted) {
     Put(c.file, c.bytes);
     ProcessRun run = Run("update", {"--inbound", "in"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(std::string(c.file) + ": refused: " + c.reason), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(Shown(c.file) + ": refused: " + c.reason), std::string::npos) << run.err;
     EXPECT_FALSE(Exists(dir_ / "nl/NODELIST.008"));
     ProcessRun accepted = Run("update", {"--inbound", "in", "--accept", c.file + 3});  // the name alone
     EXPECT_EQ(accepted.status, c.acceptable ? 0 : 1) << accepted.err;
     EXPECT_EQ(Exists(dir_ / "nl/NODELIST.008"), c.acceptable);
     if (c.acceptable) {
-      EXPECT_NE(accepted.out.find(std::string(c.file) + ": accepted with --accept: "), std::string::npos);
+      EXPECT_NE(accepted.out.find(Shown(c.file) + ": accepted with --accept: "), std::string::npos);
     }
   }
 }
