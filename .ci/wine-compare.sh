@@ -3,6 +3,9 @@
 # compares what they leave: console bytes (the banner's second line, which
 # names the build, aside), exit status and index bytes. Inputs: the example
 # nodelist, and the real lists of ../shared/data when that folder is there.
+# With those lists, tessel-index update and tessel-index.exe update (its
+# archive reader tessel-unpack.exe under Wine) apply the real nodediff,
+# zipped, and must make the same list.
 # Usage: .ci/wine-compare.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -47,4 +50,23 @@ for set in "${sets[@]}"; do
     [ "$same" = yes ] || failed=1
   done
 done
+
+if [ -d "$shared" ]; then
+  python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED).write(sys.argv[2], "NODEDIFF.003")' \
+    "$scratch/NODEDIFF.Z03" "$shared/nodediff.003"
+  for side in linux windows; do
+    rm -rf "${scratch:?}/$side" && mkdir -p "$scratch/$side/nl" "$scratch/$side/inbound"
+    cp "$shared/nodelist.362" "$scratch/$side/nl/NODELIST.362"
+    cp "$scratch/NODEDIFF.Z03" "$scratch/$side/inbound/"
+    (cd "$scratch/$side" && "$linux/tessel-index" init nl/NODELIST >/dev/null)
+  done
+  (cd "$scratch/linux" && { "$linux/tessel-index" update --inbound inbound >../linux.out; echo $? >../linux.status; } || true)
+  (cd "$scratch/windows" && { wine "$windows/tessel-index.exe" update --inbound inbound >../windows.out; echo $? >../windows.status; } || true)
+  same=yes
+  cmp -s "$scratch/linux.status" "$scratch/windows.status" || same="no (status)"
+  [ -s "$scratch/linux/nl/NODELIST.003" ] || same="no (tessel-index made no NODELIST.003)"
+  cmp -s "$scratch/linux/nl/NODELIST.003" "$scratch/windows/nl/NODELIST.003" || same="no (NODELIST.003)"
+  echo "nodediff.003 zipped [tessel-index update]: status $(cat "$scratch/linux.status"), same list: $same"
+  [ "$same" = yes ] || { cat "$scratch/windows.out"; failed=1; }
+fi
 exit $failed

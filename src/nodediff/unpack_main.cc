@@ -3,6 +3,11 @@
 // writes the record of member STEM.?DD to standard output. Not for people.
 // Before it reads a byte it confines itself (Linux): from then on it can
 // only read standard input, write standard output and use memory.
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cstdio>
 #include <iostream>
 #include <new>
@@ -21,6 +26,11 @@ int main(int argc, char** argv) {
     std::cerr << "tessel-unpack is run by tessel-index update, not by hand\n";
     return 2;
   }
+#ifdef _WIN32
+  // The archive and the record are bytes: no CR LF translation, no end at Ctrl-Z.
+  _setmode(_fileno(stdin), _O_BINARY);
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
   ArchiveMember member;
 #if TESSEL_CONFINE_READER
   if (int error = ConfineToStandardStreams(); error != 0) {

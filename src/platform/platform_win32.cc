@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/helper_win32.h"
 #include "platform/platform.h"
 #include "platform/standard_calls.h"
 
@@ -222,12 +223,8 @@ int WinEntryInfo(void*, const char* path, FileInfo* info) {
 
 uint32_t WinProcessId(void*) { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
-// The Windows build has no archive library, so there is no helper to run.
-int WinRunHelper(void*, const HelperRun&, std::string* output, HelperOutcome* outcome) {
-  output->clear();
-  *outcome = HelperOutcome{};
-  outcome->searched = "nowhere: this build has no archive reader";
-  return kErrFileNotFound;
+int WinRunHelper(void*, const HelperRun& run, std::string* output, HelperOutcome* outcome) {
+  return Win32RunHelper(run, Handle(run.input), output, outcome);
 }
 
 // "dir" with a separator at its end, ready for a wildcard.
