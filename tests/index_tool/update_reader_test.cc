@@ -10,6 +10,7 @@
 #include "index_tool/update_sources.h"
 #include "nodediff/nodediff_util.h"
 #include "testing/fake_platform.h"
+#include "test_util.h"
 #include "testing/index_builders.h"
 
 namespace tessel::test {
@@ -52,7 +53,8 @@ Outcome Update(FakeDisk* disk) {
 
 TEST(ArchiveReaderAnswers, OnlyTheMemberAskedForIsTakenAndEveryFailureIsNamed) {
   const std::string diff = MakeDiff(kDay2, kDay3);
-  const std::string failed = "in/NODEDIFF.Z03: refused: cannot be unpacked: the archive reader tessel-unpack failed (";
+  const std::string failed =
+      Shown("in/NODEDIFF.Z03") + ": refused: cannot be unpacked: the archive reader tessel-unpack failed (";
   struct Case {
     const char* name;
     std::string answer;
@@ -88,7 +90,7 @@ TEST(ArchiveReaderAnswers, OnlyTheMemberAskedForIsTakenAndEveryFailureIsNamed) {
       continue;
     }
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(Slashed(run.err).find(c.message), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("limits"), std::string::npos) << run.err;
     EXPECT_EQ(disk.files.size(), before.size());
     for (const auto& [path, file] : before) EXPECT_EQ(disk.files[path].data, file.data) << path;
@@ -104,11 +106,11 @@ TEST(ArchiveReaderAnswers, ARunsTimeForArchivesLeavesTheRestForTheNextRun) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(disk.helper_runs.size(), 3u);
   for (const char* refused : {"Z03", "Z04", "Z05"}) {
-    EXPECT_NE(Slashed(run.err).find(std::string("in/NODEDIFF.") + refused + ": refused: unpacking took longer than 20 seconds"),
+    EXPECT_NE(run.err.find(Shown("in/NODEDIFF.") + refused + ": refused: unpacking took longer than 20 seconds"),
               std::string::npos) << run.err;
   }
   EXPECT_EQ(run.err.find("Z06"), std::string::npos) << run.err;
-  EXPECT_EQ(Slashed(run.out), "in/NODEDIFF.Z06: left for the next run: this run has spent its 60 s for reading archives\n");
+  EXPECT_EQ(run.out, Shown("in/NODEDIFF.Z06") + ": left for the next run: this run has spent its 60 s for reading archives\n");
 
   // An archive stopped only because the run's time ran out is left too.
   Platform fake = MakeFakePlatform(&disk);
