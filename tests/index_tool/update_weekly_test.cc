@@ -116,6 +116,10 @@ TEST_F(WeeklyTest, DoneAndBadEmptyTheInboundWithoutReplacingAFile) {
   EXPECT_EQ(next.status, 0) << next.err;
   EXPECT_EQ(Names("in"), std::vector<std::string>{"NODEDIFF.022"});
   EXPECT_EQ(Run("update", {"--inbound", "in", "--done", "nowhere"}).status, 3);
+  // The current directory is no place to move into: the refused file stays.
+  Put("in/NODEDIFF.015", "garbage\r\n");
+  EXPECT_EQ(Run("update", {"--inbound", "in", "--bad", "."}).status, 3);
+  EXPECT_TRUE(Exists(dir_ / "in/NODEDIFF.015"));
 }
 
 TEST_F(WeeklyTest, ChangesListsWhoJoinedAndWhoLeft) {
