@@ -29,7 +29,12 @@ int CarryOutMove(const Platform& p, const PlannedMove& move, std::string* to, st
   SplitLastComponent(move.from, &from_dir, &name);
   constexpr int kMostTries = 1000;
   for (int n = 0; n < kMostTries; ++n) {
-    *to = move.dir + std::string(name) + (n == 0 ? "" : "." + std::to_string(n));
+    *to = move.dir;
+    *to += name;
+    if (n > 0) {
+      *to += '.';
+      *to += std::to_string(n);
+    }
     FileId held = kNoFile;
     int error = p.create_new(p.ctx, to->c_str(), &held);
     if (error == kErrFileExists) continue;
