@@ -21,13 +21,9 @@ std::string Slot(int s) { return "slot " + std::to_string(s) + ": "; }
 // pass or no CRC is stated. A list whose carriage returns were lost passes
 // when its CRC checks with them put back.
 std::string CrcProblem(const std::string& bytes) {
-  ListCrc crc = CheckListCrc(bytes);
-  if (!crc.stated || crc.stated_crc == crc.actual_crc) return "";
-  if (bytes.find('\r') == std::string::npos) {
-    std::string with_cr;
-    for (char c : bytes) with_cr += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    if (CrcChecks(CheckListCrc(with_cr))) return "";
-  }
+  FullListCrc check = CheckFullListCrc(bytes);
+  const ListCrc& crc = check.as_is;
+  if (!crc.stated || check.checks) return "";
   bool closed = TextBeforeCtrlZ(bytes).size() < bytes.size();
   return "fails its CRC (its first line says " + CrcText(crc.stated_crc) + ", its bytes give " +
          CrcText(crc.actual_crc) + "): it is " + (closed ? "damaged" : "cut short (it lacks the closing Ctrl-Z)");

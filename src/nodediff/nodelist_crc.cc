@@ -175,6 +175,15 @@ ListCrc CheckListCrcWithCrLf(std::string_view list) {
   return result;
 }
 
+FullListCrc CheckFullListCrc(std::string_view list) {
+  FullListCrc check;
+  check.as_is = CheckListCrc(list);
+  ListCrc restored = CrcChecks(check.as_is) ? check.as_is : CheckListCrcWithCrLf(list);
+  check.checks = CrcChecks(restored);
+  check.crc = restored.actual_crc;
+  return check;
+}
+
 std::string CrcText(uint16_t crc) {
   char text[8];
   std::snprintf(text, sizeof text, "%05u", static_cast<unsigned>(crc));

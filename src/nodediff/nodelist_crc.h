@@ -41,6 +41,16 @@ ListCrc CheckListCrcWithCrLf(std::string_view list);
 
 inline bool CrcChecks(const ListCrc& crc) { return crc.stated && crc.stated_crc == crc.actual_crc; }
 
+// A full list's check: its CRC as received or, when that fails, with the
+// carriage returns it lost on the way restored (every line end counted as
+// CR LF, whether some or all of them lost theirs).
+struct FullListCrc {
+  ListCrc as_is;        // what the list states and its bytes give as they are
+  bool checks = false;  // as they are, or restored
+  uint16_t crc = 0;     // the CRC that checks (when none does, the restored one)
+};
+FullListCrc CheckFullListCrc(std::string_view list);
+
 // A CRC as the first line writes it: five digits ("02616").
 std::string CrcText(uint16_t crc);
 
