@@ -3,9 +3,6 @@
 // for reading archives leaves the files it does not reach for the next run.
 #include <gtest/gtest.h>
 
-#include <iostream>
-#include <sstream>
-
 #include "index_tool/commands.h"
 #include "index_tool/update_sources.h"
 #include "nodediff/nodediff_util.h"
@@ -39,15 +36,12 @@ Outcome Update(FakeDisk* disk) {
   ToolOptions options;
   options.platform = &fake;
   options.inbound = {"in"};
-  std::ostringstream out, err;
-  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* old_err = std::cerr.rdbuf(err.rdbuf());
+  CapturedReport report;
+  options.report = report.sink();
   Outcome outcome;
   outcome.status = RunUpdate(options);
-  std::cout.rdbuf(old_out);
-  std::cerr.rdbuf(old_err);
-  outcome.out = out.str();
-  outcome.err = err.str();
+  outcome.out = report.results;
+  outcome.err = report.problems;
   return outcome;
 }
 

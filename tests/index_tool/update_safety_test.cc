@@ -212,7 +212,7 @@ TEST(UpdateStamps, TesselTakesTheNewListAlsoInTheHourAfterTheClocksGoBack) {
 #endif  // _WIN32
 
 // Runs "command" (update with --inbound in, unless "options" say more)
-// over "disk" through "plan", its console caught into "*err".
+// over "disk" through "plan", its problems caught into "*err".
 int RunOnFakeDisk(FakeDisk* disk, FaultPlan* plan, int (*command)(const ToolOptions&), ToolOptions options = {},
                   std::string* err = nullptr) {
   Platform fake = MakeFakePlatform(disk);
@@ -220,13 +220,16 @@ int RunOnFakeDisk(FakeDisk* disk, FaultPlan* plan, int (*command)(const ToolOpti
   Platform faulty = MakeFaultyPlatform(plan);
   options.platform = &faulty;
   if (command == RunUpdate) options.inbound = {"in"};
+  CapturedReport report;
+  options.report = report.sink();
+  // init writes to the console until it takes its sink from its options.
   std::ostringstream out, errors;
   std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
   std::streambuf* old_err = std::cerr.rdbuf(errors.rdbuf());
   int status = command(options);
   std::cout.rdbuf(old_out);
   std::cerr.rdbuf(old_err);
-  if (err != nullptr) *err = errors.str();
+  if (err != nullptr) *err = report.problems + errors.str();
   return status;
 }
 
