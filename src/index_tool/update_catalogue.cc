@@ -81,15 +81,15 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
     bool timed_out = false;
     int error = LockDirectorySet(run->platform, dirs, PrintWaiting, locks, &failed, &timed_out);
     if (error != 0) {
-      Fail(run, failed, timed_out ? "gave up after 10 minutes waiting for its lock"
-                                  : std::string("cannot lock: ") + ErrorText(error));
+      Fail(run, failed,
+           timed_out ? "gave up after 10 minutes waiting for its lock"
+                     : std::string("cannot lock: ") + ErrorText(error));
       return false;
     }
     if (!ReadBaseNames(run, bases)) return false;
     std::vector<std::string> now = LockedDirs(*run, *bases);
-    if (std::all_of(now.begin(), now.end(), [&](const std::string& d) {
-          return std::find(dirs.begin(), dirs.end(), d) != dirs.end();
-        })) {
+    if (std::all_of(now.begin(), now.end(),
+                    [&](const std::string& d) { return std::find(dirs.begin(), dirs.end(), d) != dirs.end(); })) {
       return true;
     }
     UnlockDirectorySet(run->platform, locks);

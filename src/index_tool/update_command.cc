@@ -43,9 +43,10 @@ std::string MoveDirectory(UpdateRun* run, const char* option, const std::string&
   std::string dir = WithSlash(HostPath(given));
   std::vector<DirEntry> ignored;
   if (dir.empty() || !run->platform.list_directory(run->platform.ctx, dir.c_str(), &ignored)) {
-    Fail(run, given, std::string(option) + ": " +
-                         (dir.empty() ? "the current directory; give a directory of its own"
-                                      : "cannot list it, so nothing is moved there"));
+    Fail(run, given,
+         std::string(option) + ": " +
+             (dir.empty() ? "the current directory; give a directory of its own"
+                          : "cannot list it, so nothing is moved there"));
     return "";
   }
   return dir;
@@ -57,10 +58,10 @@ void MoveFinishedFiles(UpdateRun* run, const std::string& done_dir, const std::s
     std::string to, step;
     int error = CarryOutMove(run->platform, move, &to, &step);
     if (error != 0) {
-      Fail(run, move.from, "cannot " + step + ": " + ErrorText(error) +
-                               (error == kErrNotSameDevice ? " (a move is a rename: put " + move.dir +
-                                                                 " on the same disk); it stays"
-                                                           : "; it stays"));
+      Fail(run, move.from,
+           "cannot " + step + ": " + ErrorText(error) +
+               (error == kErrNotSameDevice ? " (a move is a rename: put " + move.dir + " on the same disk); it stays"
+                                           : "; it stays"));
     } else if (move.refused) {
       SayProblem(run->options.report, "tessel-index: " + move.from + ": refused, moved to " + to + "\n");
     } else {

@@ -20,10 +20,9 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
       std::string bytes, day, reason;
       // A plain diff is known by its first line, read alone here; an
       // archived one is unpacked whole.
-      ReadOutcome outcome =
-          source.archived
-              ? ReadSource(run->platform, source, base.names.diff_name, &run->archive_time, &bytes, &day, &reason)
-              : ReadFileHead(run->platform, source.path, &bytes, &reason);
+      ReadOutcome outcome = source.archived ? ReadSource(run->platform, source, base.names.diff_name,
+                                                         &run->archive_time, &bytes, &day, &reason)
+                                            : ReadFileHead(run->platform, source.path, &bytes, &reason);
       if (!source.archived) day = source.day;
       if (outcome != ReadOutcome::kRead) return Carry(run, ReadWords(outcome, source.path, reason));
       Carry(run, TakeDiff(source, day, FirstLine(bytes), &diffs));
@@ -35,8 +34,7 @@ std::vector<WaitingDiff> ReadDiffs(UpdateRun* run, const BaseRun& base, const st
 // Applies diff "diff" to list "*current_name", "*current"; on success they
 // are the new list, written. False when the diff was refused or the list
 // not written.
-bool ApplyOne(UpdateRun* run, BaseRun* base, const WaitingDiff& diff, std::string* current,
-              std::string* current_name) {
+bool ApplyOne(UpdateRun* run, BaseRun* base, const WaitingDiff& diff, std::string* current, std::string* current_name) {
   const std::string& path = diff.source->path;
   std::string bytes, day, reason;
   ReadOutcome outcome =

@@ -17,8 +17,10 @@ namespace {
 uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
   uint32_t latest = 0;
   const BaseNames& names = base.names;
-  for (const DirEntry& entry : SearchFiles(run->platform, names.dir + names.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
-    if (entry.name.size() >= 3 && entry.name[entry.name.size() - 3] >= '0' && entry.name[entry.name.size() - 3] <= '9') {
+  for (const DirEntry& entry :
+       SearchFiles(run->platform, names.dir + names.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
+    if (entry.name.size() >= 3 && entry.name[entry.name.size() - 3] >= '0' &&
+        entry.name[entry.name.size() - 3] <= '9') {
       latest = std::max(latest, PackedLocal(run->platform, entry.mtime));
     }
   }
@@ -36,8 +38,8 @@ bool WriteList(UpdateRun* run, BaseRun* base, const std::string& name, std::stri
     return false;
   }
   if (error != 0) {
-    Fail(run, dir + name, error == kErrNoStamp ? "cannot set its time: " + step
-                                               : "cannot " + step + ": " + ErrorText(error));
+    Fail(run, dir + name,
+         error == kErrNoStamp ? "cannot set its time: " + step : "cannot " + step + ": " + ErrorText(error));
     return false;
   }
   return true;

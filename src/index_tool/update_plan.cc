@@ -46,8 +46,8 @@ bool Accepted(const ToolOptions& options, const Source& source) {
 // Why a full list's CRC does not check.
 std::string CrcProblem(const ListCrc& as_is) {
   return !as_is.stated ? std::string("the first line states no CRC")
-                       : "CRC does not check: the first line says " + CrcText(as_is.stated_crc) +
-                             ", the lines give " + CrcText(as_is.actual_crc);
+                       : "CRC does not check: the first line says " + CrcText(as_is.stated_crc) + ", the lines give " +
+                             CrcText(as_is.actual_crc);
 }
 
 // Why a diff applies to no list here, and what would bridge the gap.
@@ -129,10 +129,11 @@ BaseSources PlanSources(const BaseNames& names, const std::vector<std::string>& 
                         const std::vector<const std::vector<DirEntry>*>& listings) {
   BaseSources planned;
   if (listings.empty() || listings[0] == nullptr) {
-    planned.words.push_back(Word{WordKind::kFail, names.dir.empty() ? "." : names.dir,
-                                 "cannot be listed, so the lists of " + names.base +
-                                     " are not found from the current directory",
-                                 {}});
+    planned.words.push_back(
+        Word{WordKind::kFail,
+             names.dir.empty() ? "." : names.dir,
+             "cannot be listed, so the lists of " + names.base + " are not found from the current directory",
+             {}});
     return planned;
   }
   std::vector<std::string> listed_dirs;
@@ -206,8 +207,8 @@ FollowDecision JudgeFollow(const Succession& judged, const Source& source, bool 
     return decision;
   }
   decision.follows = false;
-  decision.words.push_back(Refusal(source.path, judged.problem + "; if the network was renamed or cut, --accept " +
-                                                    source.path + " takes it once"));
+  decision.words.push_back(Refusal(
+      source.path, judged.problem + "; if the network was renamed or cut, --accept " + source.path + " takes it once"));
   return decision;
 }
 
@@ -260,12 +261,12 @@ Words UnusedDiffWords(const BaseNames& names, const WaitingDiff& diff, const New
   // The newest list's day, yet its first line is another: the diff
   // belongs to another edition of that list and can never apply here.
   ListCrc made_for = CheckListCrc(diff.first_line), have = CheckListCrc(newest.first_line);
-  return {Refusal(path, "made for another edition of " + names.dir + newest.name + ", the newest list (" +
-                            (made_for.stated && have.stated ? "the diff's first line says CRC " +
-                                                                  CrcText(made_for.stated_crc) + ", the list's " +
-                                                                  CrcText(have.stated_crc)
-                                                            : std::string("their first lines differ")) +
-                            ")")};
+  return {Refusal(
+      path, "made for another edition of " + names.dir + newest.name + ", the newest list (" +
+                (made_for.stated && have.stated ? "the diff's first line says CRC " + CrcText(made_for.stated_crc) +
+                                                      ", the list's " + CrcText(have.stated_crc)
+                                                : std::string("their first lines differ")) +
+                ")")};
 }
 
 std::vector<std::string> ListsToRemove(const BaseNames& names, const std::vector<FoundList>& found,
@@ -275,7 +276,8 @@ std::vector<std::string> ListsToRemove(const BaseNames& names, const std::vector
   for (const FoundList& list : found) {
     if (IsNumberedName(list.name, names.list_name, &day)) lists.push_back(list);
   }
-  std::stable_sort(lists.begin(), lists.end(), [](const FoundList& a, const FoundList& b) { return a.packed > b.packed; });
+  std::stable_sort(lists.begin(), lists.end(),
+                   [](const FoundList& a, const FoundList& b) { return a.packed > b.packed; });
   std::string indexed = names.list_name + "." + names.index_extension;
   std::vector<std::string> paths;
   for (size_t i = static_cast<size_t>(keep); i < lists.size(); ++i) {

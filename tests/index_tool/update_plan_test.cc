@@ -1,10 +1,10 @@
 // update's decisions without a disk: what each stage of the plan makes of
 // the files it is told of, and of what the writer reports of their bytes.
+#include "index_tool/update_plan.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
-
-#include "index_tool/update_plan.h"
 
 namespace tessel::test {
 namespace {
@@ -12,8 +12,8 @@ namespace {
 // A first line of network "network" for January "day", 1997, stating "crc".
 std::string Line(int day, const std::string& network = "FidoNet", const char* crc = "12345") {
   std::string number = std::to_string(1000 + day).substr(1);
-  return ";A " + network + " Nodelist for Friday, January " + std::to_string(day) + ", 1997 -- Day number " +
-         number + " : " + crc;
+  return ";A " + network + " Nodelist for Friday, January " + std::to_string(day) + ", 1997 -- Day number " + number +
+         " : " + crc;
 }
 
 Source In(const std::string& path) { return Source{path, path.substr(path.rfind('/') + 1), false, "", 0}; }
@@ -29,7 +29,9 @@ std::vector<std::string> Said(const Words& words) {
   return said;
 }
 
-void Add(std::vector<std::string>* to, const std::vector<std::string>& more) { to->insert(to->end(), more.begin(), more.end()); }
+void Add(std::vector<std::string>* to, const std::vector<std::string>& more) {
+  to->insert(to->end(), more.begin(), more.end());
+}
 
 const BaseNames kNames = {"nl/NODELIST", "nl/", "NODELIST", "NODEDIFF", "002"};
 const FullListCrc kChecks = {{true, 100, 100}, true, 100};
@@ -64,8 +66,8 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
       {"reading: a file not read to its end stays for the next run",
        [] {
          std::vector<std::string> said;
-         for (ReadOutcome outcome : {ReadOutcome::kRead, ReadOutcome::kRefused, ReadOutcome::kFailed,
-                                     ReadOutcome::kPostponed}) {
+         for (ReadOutcome outcome :
+              {ReadOutcome::kRead, ReadOutcome::kRefused, ReadOutcome::kFailed, ReadOutcome::kPostponed}) {
            Add(&said, Said(ReadWords(outcome, "in/F", "why")));
          }
          return said;
@@ -97,8 +99,8 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
       {"installs: older lists just before the list in use, two seconds apart; newer ones after it",
        [] {
          Source sources[] = {In("in/NODELIST.002"), In("in/NODELIST.003"), In("in/NODELIST.006")};
-         std::vector<FullList> lists = {{&sources[0], "002", Line(2), 1}, {&sources[1], "003", Line(3), 1},
-                                        {&sources[2], "006", Line(6), 1}};
+         std::vector<FullList> lists = {
+             {&sources[0], "002", Line(2), 1}, {&sources[1], "003", Line(3), 1}, {&sources[2], "006", Line(6), 1}};
          std::vector<std::string> said;
          for (const InUseList& in_use : {InUseList{true, "004", Line(4), 1000, 77}, InUseList{}}) {
            for (const ListInstall& i : PlanFullListInstalls(lists, in_use)) {
@@ -157,9 +159,8 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
          return said;
        },
        {"refuse in/NODEDIFF.009: not a nodelist or nodediff: its first line is no nodelist's first line",
-        "apply in/NODEDIFF.004", "none", "apply in/NODEDIFF.005",
-        "refuse in/D: changed while the run read it [kept]", "refuse in/D: line 3: past the end",
-        "refuse in/D: the first line of the list it makes states no CRC",
+        "apply in/NODEDIFF.004", "none", "apply in/NODEDIFF.005", "refuse in/D: changed while the run read it [kept]",
+        "refuse in/D: line 3: past the end", "refuse in/D: the first line of the list it makes states no CRC",
         "refuse in/D: CRC of the list it makes does not check: the first line says 00006, the lines give 00007"}},
       {"unused diffs: why each applied to no list, what would bridge the gap, and which are redundant",
        [] {
