@@ -63,16 +63,6 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
        {"nl/ FIDODIFF", "full in/NODELIST.003", "full in/NODELIST.Z04", "diff nl/FIDODIFF.002",
         "fail nl/: cannot be listed, so the lists of nl/NODELIST are not found from the current directory",
         "remove nl/NODELIST.002.123.new", "remove nl/NODELIST.002.new"}},
-      {"reading: a file not read to its end stays for the next run",
-       [] {
-         std::vector<std::string> said;
-         for (ReadOutcome outcome :
-              {ReadOutcome::kRead, ReadOutcome::kRefused, ReadOutcome::kFailed, ReadOutcome::kPostponed}) {
-           Add(&said, Said(ReadWords(outcome, "in/F", "why")));
-         }
-         return said;
-       },
-       {"refuse in/F: why", "fail in/F: why [kept]", "note in/F: why [kept]"}},
       {"full lists: one a day, in the order of their days, each checked",
        [] {
          Source sources[] = {In("in/NODELIST.005"), In("in/NODELIST.003"), In("nl/NODELIST.Z03"), In("in/NODELIST.004"),
@@ -150,12 +140,10 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
            WaitingDiff* next = NextDiff(&diffs, line);
            said.push_back(next == nullptr ? "none" : "apply " + next->source->path);
          }
-         Add(&said, Said(JudgeDiffReread("in/D", Line(4), Line(4))));
          Add(&said, Said(JudgeDiffReread("in/D", Line(4), Line(5))));
          Add(&said, Said(JudgeAppliedDiff("in/D", {DiffStatus::kPastEnd, 3}, "line 3: past the end", {})));
          Add(&said, Said(JudgeAppliedDiff("in/D", {}, "applied", {false, 0, 7})));
          Add(&said, Said(JudgeAppliedDiff("in/D", {}, "applied", {true, 6, 7})));
-         Add(&said, Said(JudgeAppliedDiff("in/D", {}, "applied", {true, 7, 7})));
          return said;
        },
        {"refuse in/NODEDIFF.009: not a nodelist or nodediff: its first line is no nodelist's first line",
