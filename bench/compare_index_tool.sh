@@ -11,8 +11,10 @@
 #
 # Each directory is a build tree (or a copy of one) holding tessel,
 # tessel-index, tessel-make-nodelist and tessel-unpack side by side:
-# tessel-index runs its archive reader from beside its own file, so each
-# build unpacks with its own tessel-unpack. Both builds run their cases in
+# tessel-index runs its archive reader from beside its own file (else from
+# ../libexec/tessel, as installed), so each build unpacks with its own
+# tessel-unpack. Copy the programs, do not link them: the place of a
+# program is that of its real file. Both builds run their cases in
 # the same scratch path, so paths in messages match; a temporary list's
 # process id (NODELIST.003.PID.new) is masked. Prints one line per case,
 # "same" or "DIFFERS" with a unified diff of the two records, and ends
@@ -308,6 +310,20 @@ case_update_diff_naming() {
   put "$DATA/nodediff.003" nl/FIDODIFF.003 7
   ti update
   ti update --diff nl/FIDONET=FIDODIFF
+}
+case_made_up_lists() {
+  mkdir nl in
+  step tessel-make-nodelist 20000 1 nl/NODELIST.100
+  step tessel-make-nodelist 20000 2 in/NODELIST.107 --lf --zones 6
+  touch -d "@$T0" nl/NODELIST.100
+  touch -d "@$((T0 + 7 * 86400))" in/NODELIST.107
+  ti init nl/NODELIST
+  tessel
+  ti verify
+  ti find 1:1/0
+  ti find 1:128/*
+  ti find pierre_p
+  ti update --inbound in
 }
 case_update_nothing_to_do() {
   indexed_362
