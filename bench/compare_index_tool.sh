@@ -72,9 +72,6 @@ zip_as() {
     "$1" "$2" "$3"
   touch -d "@$((T0 + 7 * 86400))" "$1"
 }
-# A week's list that update made carries the time of its run: dated, so
-# that the index tessel builds from it is the same bytes for both builds.
-date_new_lists() { touch -d "@$((T0 + 8 * 86400))" nl/NODELIST.003; }
 # The index of nl/NODELIST.362, built.
 indexed_362() {
   put "$DATA/nodelist.362" nl/NODELIST.362
@@ -154,7 +151,8 @@ case_init_home() {
   KORVO=$WORK/home ti verify
 }
 case_show_after_build() {
-  indexed_362
+  put "$DATA/nodelist.362" nl/NODELIST.362
+  ti init nl/NODELIST
   ti show
   tessel
   ti show
@@ -240,7 +238,6 @@ case_update_diff_and_build() {
   indexed_362
   put "$DATA/nodediff.003" nl/NODEDIFF.003 7
   ti update
-  date_new_lists
   tessel
   ti show
   ti verify
@@ -251,7 +248,6 @@ case_update_zipped_diff() {
   indexed_362
   zip_as inbound/NODEDIFF.Z03 "$DATA/nodediff.003" NODEDIFF.003
   ti update --inbound inbound
-  date_new_lists
   tessel
   ti show
 }
@@ -276,14 +272,14 @@ case_update_accept() {
 }
 case_update_done_and_bad() {
   indexed_362
-  mkdir done bad
+  mkdir "done" bad
   put "$DATA/nodediff.003" in/NODEDIFF.003 7
   put "$DATA/nodelist.362" in/NODELIST.362
   put "$DATA/nodediff.003" in/NODEDIFF.010 14
   put "$DATA/NODELIST.122" done/NODEDIFF.003
   printf '<html>not found</html>\r\n' >in/NODEDIFF.017
-  ti update --inbound in --done done --bad bad
-  ti update --inbound in --done done --bad bad
+  ti update --inbound in --done "done" --bad bad
+  ti update --inbound in --done "done" --bad bad
   ti update --inbound in --done nowhere
   ti update --inbound in --bad .
 }
