@@ -82,8 +82,8 @@ int ShowSlotChanges(const ReportSink& report, const IndexFile& index, int s, con
                   ChangeSummary(static_cast<int64_t>(after_nodes.size()), CountChanges(changes)) + "\n");
   for (const NodeChange& change : changes) {
     if (filter.Keeps(change.address)) {
-      Say(report, std::string(1, change.sign) + " " + NodeAddressText(change.address) + " " + std::string(change.line) +
-                      "\n");
+      Say(report,
+          std::string(1, change.sign) + " " + NodeAddressText(change.address) + " " + std::string(change.line) + "\n");
     }
   }
   return kToolOk;

@@ -128,11 +128,12 @@ struct Checker {
       Say(sink, "  KORVO names " + DisplayPath(trace.home) + "\n");
       CheckDrive(EnvironmentValue(platform, kHomeVariable));
     }
-    Say(sink, "  " + Absolute(HostPath(trace.config_path)) + ": " + (trace.config_found ? "found" : "not there") + "\n");
+    Say(sink,
+        "  " + Absolute(HostPath(trace.config_path)) + ": " + (trace.config_found ? "found" : "not there") + "\n");
     if (!trace.config_found || *stopped) return found;
     CheckDrive(state.settings.data_path);
-    Say(sink, "  its DataPath: \"" + state.settings.data_path + "\"\n  " + Absolute(HostPath(state.settings.index_path)) +
-                  ": " + (found ? "found" : "not there") + "\n");
+    Say(sink, "  its DataPath: \"" + state.settings.data_path + "\"\n  " +
+                  Absolute(HostPath(state.settings.index_path)) + ": " + (found ? "found" : "not there") + "\n");
     const std::string& data_path = state.settings.data_path;
     if (!found && !data_path.empty() && data_path.back() != '/' && data_path.back() != '\\') {
       Problem("the DataPath in " + DisplayPath(trace.config_path) +
@@ -237,7 +238,8 @@ bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
   std::string given = PathIn(checker->data_dir, kIndexFileName);
   std::string tessels = checker->Absolute(HostPath(state.settings.index_path));
   bool same = found_by_tessel && tessels == checker->Absolute(given);
-  Say(checker->sink, "  --data names " + (same ? "the same index" : "another index: " + checker->Absolute(given)) + "\n");
+  Say(checker->sink,
+      "  --data names " + (same ? "the same index" : "another index: " + checker->Absolute(given)) + "\n");
   if (!same) {
     checker->Problem("tessel run here does not use " + DisplayPath(given) +
                      (found_by_tessel ? " but " + tessels : ": it finds no index"));
@@ -295,7 +297,8 @@ int RunCheck(const ToolOptions& options) {
   if (!ReadIndexHead(&state)) return checker.StoppedReadingIndex();
   Say(options.report, std::string("  ") + (options.data_dir.empty() ? "tessel uses " : "examined: ") +
                           checker.Absolute(HostPath(state.settings.index_path)) + ", " +
-                          std::to_string(state.head.slot_count) + (state.head.slot_count == 1 ? " slot\n" : " slots\n"));
+                          std::to_string(state.head.slot_count) +
+                          (state.head.slot_count == 1 ? " slot\n" : " slots\n"));
   ReportSlots(&checker);
   return checker.Finish();
 }

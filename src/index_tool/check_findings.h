@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "index_tool/report.h"
-#include "storage/index_format.h"
 #include "platform/platform.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 
@@ -23,8 +23,7 @@ struct CheckReport {
 
 // Examines the index at "path" as verify does and says a summary line to
 // "sink".
-void CheckIndexContents(const Platform& platform, const ReportSink& sink, const std::string& path,
-                        CheckReport* report);
+void CheckIndexContents(const Platform& platform, const ReportSink& sink, const std::string& path, CheckReport* report);
 
 // The nodelist the index was built from for slot "s" ("before" as the
 // index holds it) and the one tessel would read now ("now", "" when none):

@@ -118,16 +118,19 @@ int RunInit(const ToolOptions& options) {
   }
   for (const std::string& name : names) {
     if (name.size() > kBaseNameCapacity) {
-      return Refuse(options, index_path, "base name \"" + name + "\" has " + std::to_string(name.size()) +
-                                    " characters; a slot holds at most 40");
+      return Refuse(
+          options, index_path,
+          "base name \"" + name + "\" has " + std::to_string(name.size()) + " characters; a slot holds at most 40");
     }
     if (name.size() < kMinBaseNameLength) {
-      return Refuse(options, index_path, "base name \"" + name + "\" has fewer than 5 characters, which marks an empty slot");
+      return Refuse(options, index_path,
+                    "base name \"" + name + "\" has fewer than 5 characters, which marks an empty slot");
     }
     std::string without;
     if (EndsInNumberedExtension(name, &without)) {
-      return Refuse(options, index_path, "base name \"" + name + "\" ends in a numbered extension; use \"" + without +
-                                    "\", which stands for its newest numbered file");
+      return Refuse(options, index_path,
+                    "base name \"" + name + "\" ends in a numbered extension; use \"" + without +
+                        "\", which stands for its newest numbered file");
     }
   }
   if (std::string problem = CatalogueProblem(names); !problem.empty()) return Refuse(options, index_path, problem);
@@ -136,8 +139,9 @@ int RunInit(const ToolOptions& options) {
     config_path = PathIn(options.home_dir, kHostConfigFileName);
     data_path = DataPathFor(platform, options.data_dir);
     if (data_path.size() > kDataPathCapacity) {
-      return Refuse(options, config_path, "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
-                                     " characters; the host configuration holds at most 45");
+      return Refuse(options, config_path,
+                    "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
+                        " characters; the host configuration holds at most 45");
     }
   }
 
@@ -145,10 +149,12 @@ int RunInit(const ToolOptions& options) {
   std::string failed;
   bool timed_out = false;
   const std::string& config_dir = options.home_dir.empty() ? options.data_dir : options.home_dir;
-  int error = LockDirectories(platform, options.data_dir, config_dir, WaitingNotice(options.report), &locks, &failed, &timed_out);
+  int error = LockDirectories(platform, options.data_dir, config_dir, WaitingNotice(options.report), &locks, &failed,
+                              &timed_out);
   if (error != 0) {
-    Complain(options.report, failed,
-             timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error));
+    Complain(
+        options.report, failed,
+        timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error));
     return kToolFileError;
   }
   int status = InitLocked(options, index_path, config_path, data_path);

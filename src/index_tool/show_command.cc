@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <string>
 
-#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "platform/file_search.h"
 #include "storage/coding.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 namespace {
@@ -47,9 +47,9 @@ int RunShow(const ToolOptions& options) {
   }
   int64_t name_start = index.first_entry_offset + kIndexEntrySize * index.node_entries;
   Say(report, "Node-number section: " + std::to_string(index.node_entries) + " entries from byte " +
-                  std::to_string(index.first_entry_offset) + "\nSysop-name section:  " +
-                  std::to_string(index.entry_count - index.node_entries) + " entries from byte " +
-                  std::to_string(name_start) + "\n");
+                  std::to_string(index.first_entry_offset) +
+                  "\nSysop-name section:  " + std::to_string(index.entry_count - index.node_entries) +
+                  " entries from byte " + std::to_string(name_start) + "\n");
   if (index.leftover_bytes != 0) {
     Say(report, std::to_string(index.leftover_bytes) + " bytes after the last whole entry\n");
   }

@@ -6,11 +6,11 @@
 #include <tuple>
 
 #include "index/entry_check.h"
-#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "platform/file_search.h"
 #include "platform/platform.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 namespace {

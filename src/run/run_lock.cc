@@ -24,8 +24,7 @@ std::string WaitingMessage(std::string_view dir) {
 }
 
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
-                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed,
-                    bool* timed_out) {
+                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed, bool* timed_out) {
   DirectoryLockSet set;
   locks->count = 0;
   int error = LockDirectorySet(platform, {std::string(first), std::string(second)}, on_wait, &set, failed, timed_out);

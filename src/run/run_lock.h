@@ -42,8 +42,7 @@ struct DirectoryLocks {
 // kErrAccessDenied with "*timed_out" set when the wait went past
 // kLockWaitLimitMs.
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
-                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed,
-                    bool* timed_out);
+                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed, bool* timed_out);
 
 // Releases and closes every lock of "locks".
 void UnlockDirectories(const Platform& platform, DirectoryLocks* locks);

@@ -199,7 +199,8 @@ TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
 // Each command writes to the sink it is given: results as results, in
 // order, and each problem as one line "tessel-index: PATH: problem".
 TEST(IndexToolReport, CommandsSayResultsAndProblemsThroughTheirSink) {
-  const std::string head = IndexHead({{"NODELIST", ""}}), waiting = "Waiting for another run to finish with the current directory...\n";
+  const std::string head = IndexHead({{"NODELIST", ""}}),
+                    waiting = "Waiting for another run to finish with the current directory...\n";
   struct Case {
     int (*command)(const ToolOptions&);
     std::vector<std::string> operands;
@@ -209,12 +210,26 @@ TEST(IndexToolReport, CommandsSayResultsAndProblemsThroughTheirSink) {
   } cases[] = {
       {RunInit, {"NODELIST"}, "", 0, waiting + "Created nlindex.qdx with 1 slot; run tessel to fill it.\n", ""},
       {RunInit, {"NODELIST"}, head, 2, waiting, "tessel-index: nlindex.qdx: exists; use --force to replace it\n"},
-      {RunVerify, {}, head, 0, "Verifying nlindex.qdx: 1 slot, 0 node-number entries, 0 sysop-name entries\nNo faults.\n", ""},
+      {RunVerify,
+       {},
+       head,
+       0,
+       "Verifying nlindex.qdx: 1 slot, 0 node-number entries, 0 sysop-name entries\nNo faults.\n",
+       ""},
       {RunFind, {"2:250/1"}, head, 1, "", "tessel-index: nlindex.qdx: nothing found for \"2:250/1\"\n"},
-      {RunFind, {"2:250/1@fido"}, head, 1, "Domain @fido is not kept in the index; every nodelist's 2:250/1 is shown.\n",
+      {RunFind,
+       {"2:250/1@fido"},
+       head,
+       1,
+       "Domain @fido is not kept in the index; every nodelist's 2:250/1 is shown.\n",
        "tessel-index: nlindex.qdx: nothing found for \"2:250/1@fido\"\n"},
       {RunShow, {}, "", 3, "", "tessel-index: nlindex.qdx: cannot read: file not found\n"},
-      {RunChanges, {"2:x"}, head, 2, "", "tessel-index: changes: \"2:x\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+      {RunChanges,
+       {"2:x"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:x\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.operands.empty() ? c.problems : c.operands[0]);
