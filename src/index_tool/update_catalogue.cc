@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "index_tool/index_lookup.h"
+#include "index_tool/report.h"
 #include "index_tool/update_run.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
@@ -79,7 +80,7 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
     std::vector<std::string> dirs = LockedDirs(*run, *bases);
     std::string failed;
     bool timed_out = false;
-    int error = LockDirectorySet(run->platform, dirs, PrintWaiting, locks, &failed, &timed_out);
+    int error = LockDirectorySet(run->platform, dirs, WaitingNotice(run->options.report), locks, &failed, &timed_out);
     if (error != 0) {
       Fail(run, failed,
            timed_out ? "gave up after 10 minutes waiting for its lock"

@@ -7,8 +7,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
-#include <sstream>
 #include <functional>
 #include <thread>
 
@@ -222,14 +220,8 @@ int RunOnFakeDisk(FakeDisk* disk, FaultPlan* plan, int (*command)(const ToolOpti
   if (command == RunUpdate) options.inbound = {"in"};
   CapturedReport report;
   options.report = report.sink();
-  // init writes to the console until it takes its sink from its options.
-  std::ostringstream out, errors;
-  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
-  std::streambuf* old_err = std::cerr.rdbuf(errors.rdbuf());
   int status = command(options);
-  std::cout.rdbuf(old_out);
-  std::cerr.rdbuf(old_err);
-  if (err != nullptr) *err = report.problems + errors.str();
+  if (err != nullptr) *err = report.problems;
   return status;
 }
 

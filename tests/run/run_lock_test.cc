@@ -84,8 +84,6 @@ int TryLockAfterRendezvous(void* ctx, DirectoryLock* lock, bool* taken) {
 
 void SleepBriefly(void*, uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
-void NoteWait(const Platform&, std::string_view) {}
-
 TEST(RunLockTest, RunsNamingTwoDirectoriesInOppositeOrderNeverWaitForEachOther) {
   ScopedTempDir dir;
   const std::string a = (dir.path() / "a").string(), b = (dir.path() / "b").string();
@@ -103,7 +101,7 @@ TEST(RunLockTest, RunsNamingTwoDirectoriesInOppositeOrderNeverWaitForEachOther) 
     platform.try_lock = TryLockAfterRendezvous;
     platform.sleep = SleepBriefly;
     DirectoryLocks locks;
-    errors[r] = LockDirectories(platform, firsts[r], seconds[r], NoteWait, &locks, &failed[r], &timed_out[r]);
+    errors[r] = LockDirectories(platform, firsts[r], seconds[r], WaitNotice{}, &locks, &failed[r], &timed_out[r]);
     if (errors[r] == 0) {
       EXPECT_EQ(locks.count, 2) << "run " << r;
     }
