@@ -58,27 +58,26 @@ LoadStatus LoadIndexFile(const Platform& platform, const std::string& path, Inde
     return LoadStatus::kUnreadable;
   }
   const std::string& bytes = index->bytes;
-  if (bytes.size() < sizeof(IndexHeader)) {
+  IndexHead head;
+  HeadFault fault = ParseIndexHead(bytes, &head);
+  int32_t first = FirstEntryOffset(head.header);
+  if (fault == HeadFault::kNoHeader) {
     *message = "only " + std::to_string(bytes.size()) + " bytes, too short for the 12-byte header";
     return LoadStatus::kDamaged;
   }
-  std::memcpy(&index->header, bytes.data(), sizeof(IndexHeader));
-  int32_t first = FirstEntryOffset(index->header);
-  index->first_entry_offset = first;
-  if (!SlotCountOf(first, &index->slot_count)) {
+  if (fault == HeadFault::kBadOffset) {
     *message = "FirstEntryOffset " + std::to_string(first) + " is not 13 + 47 x slots (0 to 255 slots)";
     return LoadStatus::kDamaged;
   }
-  if (bytes.size() < static_cast<size_t>(first)) {
+  if (fault != HeadFault::kNone) {
     *message = "ends at byte " + std::to_string(bytes.size()) + ", inside the catalogue that runs to byte " +
                std::to_string(first);
     return LoadStatus::kDamaged;
   }
-  index->slots.resize(static_cast<size_t>(index->slot_count));
-  if (index->slot_count > 0) {
-    std::memcpy(index->slots.data(), bytes.data() + sizeof(IndexHeader),
-                static_cast<size_t>(index->slot_count) * sizeof(NodelistSlot));
-  }
+  index->header = head.header;
+  index->first_entry_offset = first;
+  index->slot_count = head.slot_count;
+  index->slots = std::move(head.slots);
   int64_t rest = static_cast<int64_t>(bytes.size()) - first;
   index->entry_count = rest / kIndexEntrySize;
   index->leftover_bytes = static_cast<int>(rest % kIndexEntrySize);
