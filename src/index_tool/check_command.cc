@@ -9,6 +9,7 @@
 #include "index_tool/check_findings.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "nodediff/list_names.h"
 #include "index_tool/index_file.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"

@@ -94,25 +94,6 @@ bool UsableSlot(const IndexFile& index, int s) {
   return s >= 1 && s <= index.slot_count && SlotInUse(index.slots[s - 1]);
 }
 
-bool EndsInNumberedExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  if (extension.size() < 2) return false;
-  for (size_t i = 1; i < extension.size(); ++i) {
-    if (extension[i] < '0' || extension[i] > '9') return false;
-  }
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
-}
-
-bool EndsInArchiveExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (extension.size() != 4 || !letter(extension[1]) || !digit(extension[2]) || !digit(extension[3])) return false;
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
-}
-
 bool SameBaseName(std::string_view a, std::string_view b) {
   auto comparable = [](std::string_view name) {
     std::string text;

@@ -9,8 +9,6 @@
 namespace tessel {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // An index the host's configuration program would never write: the run
 // ends without touching any file.
 bool ReportDamagedIndex(RunState* state) {
@@ -77,14 +75,17 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
+bool IsNewestCandidate(std::string_view file_name) {
+  return file_name.size() >= 3 && file_name[file_name.size() - 3] >= '0' && file_name[file_name.size() - 3] <= '9';
+}
+
 bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest) {
   // Stamps are compared unsigned, so files dated 2044 and later (whose
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
   // The newest stamp wins; of equal stamps, the name first in search order.
   for (DirEntry& entry : SearchFilesUnordered(platform, pattern, SearchFilter::kOrdinaryFiles)) {
-    size_t length = entry.name.size();
-    if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
+    if (!IsNewestCandidate(entry.name)) continue;
     LocalTime local;
     if (!platform.local_time(platform.ctx, entry.mtime, &local)) continue;
     uint32_t stamp = PackFatTime(local);

@@ -8,8 +8,9 @@
 #include "nodediff/archive_member.h"
 #include "nodediff/diff_apply.h"
 #include "nodediff/list_names.h"
-#include "nodediff/nodelist_crc.h"
 #include "nodediff/nodediff_util.h"
+#include "nodediff/nodelist_crc.h"
+#include "nodelist/catalogue.h"
 
 namespace tessel::test {
 namespace {
@@ -84,6 +85,33 @@ TEST(ApplyNodediffTest, RefusesAListOverTheLimit) {
   std::string old_list = big + "\r\n" + big + "\r\n";
   std::string result;
   EXPECT_EQ(ApplyNodediff(old_list, "x\r\nC2\r\n", &result).status, DiffStatus::kTooLarge);
+}
+
+// The numbered-name rules side by side: tessel's newest-file choice takes
+// any name with a digit third from its end; tessel-index reads and writes
+// lists of exactly three digits; a base name may end in no all-digit
+// extension nor an archive's.
+TEST(ListNamesTest, NumberedNamesByEachRule) {
+  const struct {
+    const char* name;
+    bool newest_candidate, numbered, numbered_extension, archive_extension;
+  } cases[] = {
+      {"NODELIST.123", true, true, true, false},    {"NODELIST.1AB", true, false, false, false},
+      {"NODELIST.1234", true, false, true, false},  {"NODELIST.5", false, false, true, false},
+      {"NODELIST.03", false, false, true, false},   {"NODELIST.z03", false, false, false, true},
+      {"NODELIST.ZIP", false, false, false, false}, {"NODELIST", false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string day, without;
+    EXPECT_EQ(IsNewestCandidate(c.name), c.newest_candidate);
+    EXPECT_EQ(IsNumberedName(c.name, "NODELIST", &day), c.numbered);
+    EXPECT_EQ(EndsInNumberedExtension(std::string("nl/") + c.name, &without), c.numbered_extension);
+    EXPECT_EQ(EndsInArchiveExtension(std::string("nl/") + c.name, &without), c.archive_extension);
+    if (c.numbered_extension || c.archive_extension) {
+      EXPECT_EQ(without, "nl/NODELIST");
+    }
+  }
 }
 
 TEST(ListNamesTest, NamesAndDays) {
