@@ -3,7 +3,6 @@
 // name before it in the same directory (by tessel's own order: the local
 // time of the last write, in two-second steps), node by node.
 #include <algorithm>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -58,31 +57,33 @@ bool FindListBefore(const Platform& platform, const std::string& path, DirEntry*
 
 // Prints what changed in slot "s" (its summary line, then one line per
 // node the filter keeps); returns the status.
-int ShowSlotChanges(const IndexFile& index, int s, const NodeFilter& filter, NodelistCache* cache) {
+int ShowSlotChanges(const ReportSink& report, const IndexFile& index, int s, const NodeFilter& filter,
+                    NodelistCache* cache) {
   const NodelistText& now = SlotNodelist(index, s, cache);
   if (now.error != 0) {
-    std::cerr << "tessel-index: " << now.path << ": cannot read it: " << ErrorText(now.error) << "\n";
+    Complain(report, now.path, std::string("cannot read it: ") + ErrorText(now.error));
     return kToolFileError;
   }
   DirEntry before;
   if (!FindListBefore(*index.platform, now.path, &before)) {
-    std::cerr << "tessel-index: " << now.path << ": no numbered list before it in its directory to compare with\n";
+    Complain(report, now.path, "no numbered list before it in its directory to compare with");
     return kToolFileError;
   }
   std::string_view dir, name;
   SplitLastComponent(now.path, &dir, &name);
   std::string before_path = std::string(dir) + before.name, bytes, reason;
   if (ReadPlainFile(*index.platform, before_path, before.size, &bytes, &reason) != ReadOutcome::kRead) {
-    std::cerr << "tessel-index: " << before_path << ": " << reason << "\n";
+    Complain(report, before_path, reason);
     return kToolFileError;
   }
   std::vector<ListNode> after_nodes = NodesOf(now.bytes);
   std::vector<NodeChange> changes = CompareNodes(NodesOf(bytes), after_nodes);
-  std::cout << now.path << " against " << before_path << ": "
-            << ChangeSummary(static_cast<int64_t>(after_nodes.size()), CountChanges(changes)) << "\n";
+  Say(report, now.path + " against " + before_path + ": " +
+                  ChangeSummary(static_cast<int64_t>(after_nodes.size()), CountChanges(changes)) + "\n");
   for (const NodeChange& change : changes) {
     if (filter.Keeps(change.address)) {
-      std::cout << change.sign << " " << NodeAddressText(change.address) << " " << change.line << "\n";
+      Say(report,
+          std::string(1, change.sign) + " " + NodeAddressText(change.address) + " " + std::string(change.line) + "\n");
     }
   }
   return kToolOk;
@@ -96,8 +97,8 @@ int RunChanges(const ToolOptions& options) {
     const std::string& given = options.operands[0];
     filter.all = false;
     if (!ParseAddress(given, &filter.pattern) || filter.pattern.point != 0 || !filter.pattern.domain.empty()) {
-      std::cerr << "tessel-index: changes: \"" << given
-                << "\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n";
+      Complain(options.report,
+               "changes: \"" + given + "\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*");
       return kToolUsage;
     }
   }
@@ -106,7 +107,7 @@ int RunChanges(const ToolOptions& options) {
   NodelistCache cache;
   int status = kToolOk;
   for (int s = 1; s <= index.slot_count; ++s) {
-    if (UsableSlot(index, s)) status = std::max(status, ShowSlotChanges(index, s, filter, &cache));
+    if (UsableSlot(index, s)) status = std::max(status, ShowSlotChanges(options.report, index, s, filter, &cache));
   }
   return status;
 }

@@ -2,7 +2,6 @@
 // tessel's own code for finding the index, reading its catalogue and
 // resolving every slot to its newest nodelist, with tessel's console output
 // caught instead of printed, so it cannot tell a different story.
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -32,6 +31,7 @@ std::string AsPrefix(std::string dir) {
 struct Checker {
   CaughtConsole* caught;    // tessel's console, caught
   const Platform& platform;  // caught->platform
+  const ReportSink& sink;    // where the explanation goes
   RunState state;
   std::string data_dir;  // --data, "" when not given
   CheckReport report;
@@ -77,7 +77,7 @@ struct Checker {
 
   // Ends the check where tessel's own run would have ended with "message".
   int StoppedByTessel(const std::string& what, const std::string& message, bool unreadable) {
-    std::cout << "  tessel would stop " << what << ": " << message << "\n";
+    Say(sink, "  tessel would stop " + what + ": " + message + "\n");
     Problem("tessel stops " + what + ": " + message);
     report.unreadable = report.unreadable || unreadable;
     return Finish();
@@ -99,15 +99,15 @@ struct Checker {
   }
 
   int Finish() {
-    std::cout << "\n";
+    Say(sink, "\n");
     const std::vector<std::string>& problems = report.problems;
     if (problems.empty()) {
-      std::cout << "No problems: tessel finds the index and every catalogued nodelist.\n";
+      Say(sink, "No problems: tessel finds the index and every catalogued nodelist.\n");
     } else {
-      std::cout << (problems.size() == 1 ? "1 problem:\n" : std::to_string(problems.size()) + " problems:\n");
-      for (const std::string& problem : problems) std::cout << "  - " << problem << "\n";
+      Say(sink, problems.size() == 1 ? "1 problem:\n" : std::to_string(problems.size()) + " problems:\n");
+      for (const std::string& problem : problems) Say(sink, "  - " + problem + "\n");
     }
-    for (const std::string& note : report.notes) std::cout << "Note: " << note << "\n";
+    for (const std::string& note : report.notes) Say(sink, "Note: " + note + "\n");
     return ExitStatus();
   }
 
@@ -116,26 +116,25 @@ struct Checker {
     IndexSearchTrace trace;
     bool found = false;
     *stopped = !LookUpIndex(&state, caught, &found, &trace, message);
-    std::cout << "Index\n  nlindex.qdx in the current directory: "
-              << (trace.in_current_directory ? "found" : "not there") << "\n";
+    Say(sink, std::string("Index\n  nlindex.qdx in the current directory: ") +
+                  (trace.in_current_directory ? "found" : "not there") + "\n");
     CheckKorvoBlanks(!trace.in_current_directory);
     if (trace.in_current_directory) {
-      if (!EnvironmentValue(platform, kHomeVariable).empty()) std::cout << "  (so KORVO is not consulted)\n";
+      if (!EnvironmentValue(platform, kHomeVariable).empty()) Say(sink, "  (so KORVO is not consulted)\n");
       return found;
     }
     if (trace.home.empty()) {
-      std::cout << "  KORVO is not set, so config.qdx is looked for in the current directory\n";
+      Say(sink, "  KORVO is not set, so config.qdx is looked for in the current directory\n");
     } else {
-      std::cout << "  KORVO names " << DisplayPath(trace.home) << "\n";
+      Say(sink, "  KORVO names " + DisplayPath(trace.home) + "\n");
       CheckDrive(EnvironmentValue(platform, kHomeVariable));
     }
-    std::cout << "  " << Absolute(HostPath(trace.config_path)) << ": " << (trace.config_found ? "found" : "not there")
-              << "\n";
+    Say(sink,
+        "  " + Absolute(HostPath(trace.config_path)) + ": " + (trace.config_found ? "found" : "not there") + "\n");
     if (!trace.config_found || *stopped) return found;
     CheckDrive(state.settings.data_path);
-    std::cout << "  its DataPath: \"" << state.settings.data_path << "\"\n"
-              << "  " << Absolute(HostPath(state.settings.index_path)) << ": " << (found ? "found" : "not there")
-              << "\n";
+    Say(sink, "  its DataPath: \"" + state.settings.data_path + "\"\n  " +
+                  Absolute(HostPath(state.settings.index_path)) + ": " + (found ? "found" : "not there") + "\n");
     const std::string& data_path = state.settings.data_path;
     if (!found && !data_path.empty() && data_path.back() != '/' && data_path.back() != '\\') {
       Problem("the DataPath in " + DisplayPath(trace.config_path) +
@@ -148,15 +147,15 @@ struct Checker {
   // of the slot; "before" is the slot as the index holds it.
   void ReportSlot(int s, const NodelistSlot& before, std::vector<std::string>* rebuild_reasons) {
     std::string base(SlotBaseName(before));
-    std::cout << "  slot " << s << "  ";
+    Say(sink, "  slot " + std::to_string(s) + "  ");
     if (before.base_name[0] == 0) {
-      std::cout << "(empty)\n";
+      Say(sink, "(empty)\n");
       return;
     }
     state.settings.force_rebuild = false;
     PrepareSlot(&state, s);
     if (before.base_name[0] < kMinBaseNameLength) {
-      std::cout << base << ": not used, a base name needs 5 or more characters\n";
+      Say(sink, base + ": not used, a base name needs 5 or more characters\n");
       Problem("slot " + std::to_string(s) + ": base name \"" + base +
               "\" is too short for tessel (5 characters at least)");
       return;
@@ -169,11 +168,11 @@ struct Checker {
     int error = OpenExistingFile(platform, path, /*read_only=*/true, &file, &opened);
     if (error == 0) {
       platform.close(platform.ctx, file);
-      std::cout << base << ": reads " << ShownPath(platform, opened) << "\n";
+      Say(sink, base + ": reads " + ShownPath(platform, opened) + "\n");
     } else if (error == kErrFileNotFound || error == kErrPathNotFound) {
       ReportMissing(s, base, path, ExtensionLength(after) > 0);
     } else {
-      std::cout << base << ": " << ShownPath(platform, opened) << " cannot be read (" << ErrorText(error) << ")\n";
+      Say(sink, base + ": " + ShownPath(platform, opened) + " cannot be read (" + ErrorText(error) + ")\n");
       Problem("slot " + std::to_string(s) + ": " + ShownPath(platform, opened) + " cannot be read: " + ErrorText(error));
       report.unreadable = true;
     }
@@ -205,9 +204,9 @@ struct Checker {
     SplitLastComponent(host, &directory, &name);
     std::string searched = Absolute(std::string(directory));
     if (resolved) {
-      std::cout << base << ": missing (tessel would read " << path << ", which is not in " << searched << ")\n";
+      Say(sink, base + ": missing (tessel would read " + path + ", which is not in " + searched + ")\n");
     } else {
-      std::cout << base << ": missing (no " << SplitNodelistPath(name).name << ".nnn in " << searched << ")\n";
+      Say(sink, base + ": missing (no " + SplitNodelistPath(name).name + ".nnn in " + searched + ")\n");
     }
     std::string without;
     bool numbered = EndsInNumberedExtension(base, &without);
@@ -240,7 +239,8 @@ bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
   std::string given = PathIn(checker->data_dir, kIndexFileName);
   std::string tessels = checker->Absolute(HostPath(state.settings.index_path));
   bool same = found_by_tessel && tessels == checker->Absolute(given);
-  std::cout << "  --data names " << (same ? "the same index" : "another index: " + checker->Absolute(given)) << "\n";
+  Say(checker->sink,
+      "  --data names " + (same ? "the same index" : "another index: " + checker->Absolute(given)) + "\n");
   if (!same) {
     checker->Problem("tessel run here does not use " + DisplayPath(given) +
                      (found_by_tessel ? " but " + tessels : ": it finds no index"));
@@ -254,19 +254,20 @@ bool UseGivenIndex(Checker* checker, bool found_by_tessel) {
 // Each slot as tessel resolves it, then what lies beyond tessel's view.
 void ReportSlots(Checker* checker) {
   RunState& state = checker->state;
-  std::cout << "\nNodelists (paths are taken from the directory tessel runs in)\n";
+  const ReportSink& sink = checker->sink;
+  Say(sink, "\nNodelists (paths are taken from the directory tessel runs in)\n");
   std::vector<std::string> rebuild_reasons;
   std::vector<NodelistSlot> before(state.head.catalogue, state.head.catalogue + state.head.slot_count);
   for (int s = 1; s <= state.head.slot_count; ++s) checker->ReportSlot(s, before[s - 1], &rebuild_reasons);
-  if (state.head.slot_count == 0) std::cout << "  (the catalogue is empty)\n";
+  if (state.head.slot_count == 0) Say(sink, "  (the catalogue is empty)\n");
   CheckDuplicateBaseNames(before, &checker->report);
-  CheckIndexContents(checker->platform, state.settings.index_path, &checker->report);
+  CheckIndexContents(checker->platform, sink, state.settings.index_path, &checker->report);
 
-  std::cout << "\nRebuild\n";
+  Say(sink, "\nRebuild\n");
   if (rebuild_reasons.empty()) {
-    std::cout << "  no: tessel would say the index is up to date (tessel -F forces a rebuild)\n";
+    Say(sink, "  no: tessel would say the index is up to date (tessel -F forces a rebuild)\n");
   } else {
-    for (const std::string& reason : rebuild_reasons) std::cout << "  yes: " << reason << "\n";
+    for (const std::string& reason : rebuild_reasons) Say(sink, "  yes: " + reason + "\n");
   }
   const Platform& platform = checker->platform;
   NoteLeftovers(platform, state.settings.index_path, before, platform.now(platform.ctx), &checker->report);
@@ -277,12 +278,12 @@ void ReportSlots(Checker* checker) {
 int RunCheck(const ToolOptions& options) {
   CaughtConsole caught;
   CatchConsole(*options.platform, &caught);
-  Checker checker{&caught, caught.platform, {}, options.data_dir, {}, {}};
+  Checker checker{&caught, caught.platform, options.report, {}, options.data_dir, {}, {}};
   RunState& state = checker.state;
   state.platform = &caught.platform;
   InitHeap(&state.heap, kWorkingHeapSize);
 
-  std::cout << "The setup as tessel sees it when run in " << checker.Absolute("") << "\n\n";
+  Say(options.report, "The setup as tessel sees it when run in " + checker.Absolute("") + "\n\n");
   bool stopped = false;
   std::string message;
   bool found = checker.ReportLocation(&stopped, &message);
@@ -295,9 +296,10 @@ int RunCheck(const ToolOptions& options) {
   }
   if (!found) return checker.Finish();
   if (!ReadIndexHead(&state)) return checker.StoppedReadingIndex();
-  std::cout << "  " << (options.data_dir.empty() ? "tessel uses " : "examined: ")
-            << checker.Absolute(HostPath(state.settings.index_path)) << ", " << state.head.slot_count
-            << (state.head.slot_count == 1 ? " slot\n" : " slots\n");
+  Say(options.report, std::string("  ") + (options.data_dir.empty() ? "tessel uses " : "examined: ") +
+                          checker.Absolute(HostPath(state.settings.index_path)) + ", " +
+                          std::to_string(state.head.slot_count) +
+                          (state.head.slot_count == 1 ? " slot\n" : " slots\n"));
   ReportSlots(&checker);
   return checker.Finish();
 }

@@ -1,7 +1,6 @@
 #include "index_tool/check_findings.h"
 
 #include <algorithm>
-#include <iostream>
 
 #include "index_tool/commands.h"
 #include "index_tool/index_file.h"
@@ -55,13 +54,14 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view end) {
 
 }  // namespace
 
-void CheckIndexContents(const Platform& platform, const std::string& path, CheckReport* report) {
+void CheckIndexContents(const Platform& platform, const ReportSink& sink, const std::string& path,
+                        CheckReport* report) {
   IndexFile index;
   std::string message;
   LoadStatus status = LoadIndexFile(platform, path, &index, &message);
-  std::cout << "\nIndex contents\n";
+  Say(sink, "\nIndex contents\n");
   if (status != LoadStatus::kOk) {
-    std::cout << "  " << path << ": " << message << "\n";
+    Say(sink, "  " + path + ": " + message + "\n");
     report->problems.push_back(path + ": " + message);
     report->unreadable = report->unreadable || status == LoadStatus::kUnreadable;
     return;
@@ -69,14 +69,14 @@ void CheckIndexContents(const Platform& platform, const std::string& path, Check
   NodelistCache cache;
   std::vector<std::string> shown;
   int64_t faults = FindIndexFaults(index, /*skip_unreadable_lists=*/true, &cache, &shown);
-  std::cout << "  " << index.node_entries << " node-number and " << index.entry_count - index.node_entries
-            << " sysop-name entries: ";
+  Say(sink, "  " + std::to_string(index.node_entries) + " node-number and " +
+                std::to_string(index.entry_count - index.node_entries) + " sysop-name entries: ");
   if (faults == 0) {
-    std::cout << (index.entry_count > 0 ? "as verify checks them, no faults\n" : "none yet (tessel has not built it)\n");
+    Say(sink, index.entry_count > 0 ? "as verify checks them, no faults\n" : "none yet (tessel has not built it)\n");
     return;
   }
   std::string what = std::to_string(faults) + (faults == 1 ? " fault" : " faults") + ", the first: " + shown.front();
-  std::cout << what << "\n";
+  Say(sink, what + "\n");
   report->problems.push_back("the index is damaged (" + what +
                              "); the host is reading a damaged index, and tessel does not notice (it reads only the "
                              "head); tessel -F rebuilds it");

@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "storage/index_format.h"
+#include "index_tool/report.h"
 #include "platform/platform.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 
@@ -20,8 +21,9 @@ struct CheckReport {
   bool unreadable = false;            // a file could not be read: status 3
 };
 
-// Examines the index at "path" as verify does and prints a summary line.
-void CheckIndexContents(const Platform& platform, const std::string& path, CheckReport* report);
+// Examines the index at "path" as verify does and says a summary line to
+// "sink".
+void CheckIndexContents(const Platform& platform, const ReportSink& sink, const std::string& path, CheckReport* report);
 
 // The nodelist the index was built from for slot "s" ("before" as the
 // index holds it) and the one tessel would read now ("now", "" when none):

@@ -8,7 +8,6 @@
 #define TESSEL_INDEX_TOOL_COMMANDS_H_
 
 #include <string>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -41,8 +40,8 @@ struct ToolOptions {
   std::vector<std::string> operands;
 };
 
-// Each prints its results on standard output and its errors, each naming
-// its file, on standard error, and returns the exit status.
+// Each writes its results and its problems, each naming its file, to
+// "options.report", and returns the exit status.
 int RunInit(const ToolOptions& options);
 int RunShow(const ToolOptions& options);
 int RunFind(const ToolOptions& options);
@@ -50,10 +49,6 @@ int RunVerify(const ToolOptions& options);
 int RunUpdate(const ToolOptions& options);
 int RunCheck(const ToolOptions& options);
 int RunChanges(const ToolOptions& options);
-
-// Says that the command waits for another run to finish with "dir"
-// (the lock routines' "on_wait").
-void PrintWaiting(const Platform& platform, std::string_view dir);
 
 // The faults verify looks for in "index" (its size against its head, both
 // sections' order and slot bytes, every entry against its line): their

@@ -4,8 +4,8 @@
 // nodelist at the entry's offset.
 #include <algorithm>
 #include <tuple>
+#include <utility>
 #include <vector>
-#include <iostream>
 
 #include "index/entry_check.h"
 #include "index_tool/address_pattern.h"
@@ -19,10 +19,17 @@ namespace {
 
 struct Finder {
   const IndexFile& index;
+  const ReportSink& report;
   NodelistCache cache;
-  std::string failed;  // the error of a nodelist that could not be read
+  std::string failed_path, failed;  // the file that could not be read, and why
   bool changed = false;  // "failed" says that a nodelist changed since the build
   int matches = 0;
+
+  bool Fail(const std::string& path, std::string problem) {
+    failed_path = path;
+    failed = std::move(problem);
+    return false;
+  }
 
   // The nodelist of entry "e", or null (with "failed" set) when unreadable
   // or no longer the text the entry was made from.
@@ -31,9 +38,9 @@ struct Finder {
     std::string name;
     if (text == nullptr) return nullptr;
     if (std::string problem = CheckEntryLine(text->bytes, e, &name); !problem.empty()) {
-      failed = text->path + ": changed since the index was built (the entry of " + AddressText(e) + ", " + problem +
-               "); tessel -F rebuilds the index";
       changed = true;
+      Fail(text->path, "changed since the index was built (the entry of " + AddressText(e) + ", " + problem +
+                           "); tessel -F rebuilds the index");
       return nullptr;
     }
     return text;
@@ -41,12 +48,12 @@ struct Finder {
 
   const NodelistText* ReadableNodelistOf(const EntryFields& e) {
     if (!UsableSlot(index, e.slot)) {
-      failed = DisplayPath(index.path) + ": entry names slot " + std::to_string(e.slot) + ", which is empty or missing";
+      Fail(index.path, "entry names slot " + std::to_string(e.slot) + ", which is empty or missing");
       return nullptr;
     }
     const NodelistText& text = SlotNodelist(index, e.slot, &cache);
     if (text.error != 0) {
-      failed = DisplayPath(text.path) + ": cannot read: " + ErrorText(text.error);
+      Fail(text.path, std::string("cannot read: ") + ErrorText(text.error));
       return nullptr;
     }
     return &text;
@@ -56,8 +63,8 @@ struct Finder {
     const NodelistText* text = NodelistOf(e);
     if (text == nullptr) return false;
     std::string_view line = EntryText(*text, e);
-    std::cout << "slot " << e.slot << "  " << AddressText(e) << "  " << SysopNameOf(line) << "\n    " << line
-              << "\n";
+    Say(report, "slot " + std::to_string(e.slot) + "  " + AddressText(e) + "  " + SysopNameOf(line) + "\n    " +
+                    std::string(line) + "\n");
     ++matches;
     return true;
   }
@@ -133,36 +140,37 @@ int RunFind(const ToolOptions& options) {
   for (const std::string& word : options.operands) wanted += (wanted.empty() ? "" : " ") + word;
   std::string name = FoldSysopName(wanted);
   if (name.empty()) {
-    std::cerr << "tessel-index: find needs an address or a name, not an empty text\n";
+    Complain(options.report, "find needs an address or a name, not an empty text");
     return kToolUsage;
   }
   TypedAddress address;
   bool by_address = LooksLikeAddress(wanted);
   if (by_address && (!ParseAddress(wanted, &address) || address.whole_zone)) {
-    std::cerr << "tessel-index: find: \"" << wanted
-              << "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN (2:250/101.0@fidonet), or ZONE:NET/* for a whole net\n";
+    Complain(options.report, "find: \"" + wanted +
+                                 "\" is not an address; use ZONE:NET/NODE, optionally with .POINT and @DOMAIN "
+                                 "(2:250/101.0@fidonet), or ZONE:NET/* for a whole net");
     return kToolUsage;
   }
   IndexFile index;
   if (LoadIndexOrReport(options, &index) != LoadStatus::kOk) return kToolFileError;
   if (by_address && address.point != 0) {
-    std::cerr << "tessel-index: " << DisplayPath(index.path) << ": " << wanted
-              << " is a point; the index holds nodes only, not their points\n";
+    Complain(options.report, index.path, wanted + " is a point; the index holds nodes only, not their points");
     return kToolNoMatchOrFaults;
   }
   if (!address.domain.empty()) {
-    std::cout << "Domain @" << address.domain << " is not kept in the index; every nodelist's "
-              << address.node.zone << ":" << address.node.net << "/"
-              << (address.whole_net ? std::string("*") : std::to_string(address.node.node)) << " is shown.\n";
+    Say(options.report, "Domain @" + address.domain + " is not kept in the index; every nodelist's " +
+                            std::to_string(address.node.zone) + ":" + std::to_string(address.node.net) + "/" +
+                            (address.whole_net ? std::string("*") : std::to_string(address.node.node)) +
+                            " is shown.\n");
   }
-  Finder finder{index, {}, {}, false, 0};
+  Finder finder{index, options.report, {}, {}, {}, false, 0};
   bool done = by_address ? FindAddress(&finder, address.node, address.whole_net) : FindName(&finder, name);
   if (!done) {
-    std::cerr << "tessel-index: " << finder.failed << "\n";
+    Complain(options.report, finder.failed_path, finder.failed);
     return finder.changed ? kToolNoMatchOrFaults : kToolFileError;
   }
   if (finder.matches == 0) {
-    std::cerr << "tessel-index: " << index.path << ": nothing found for \"" << wanted << "\"\n";
+    Complain(options.report, index.path, "nothing found for \"" + wanted + "\"");
     return kToolNoMatchOrFaults;
   }
   return kToolOk;

@@ -1,6 +1,5 @@
 #include "index_tool/index_lookup.h"
 
-#include <iostream>
 #include <type_traits>
 
 #include "platform/file_search.h"
@@ -90,7 +89,7 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
   std::string message;
   if (!LookUpIndex(&state, &caught, &found, &trace, &message)) {
     if (creating) return kToolOk;  // init may be about to mend config.qdx
-    std::cerr << "tessel-index: looking for the index as tessel does: " << message << "\n";
+    Complain(options->report, "looking for the index as tessel does: " + message);
     return kToolFileError;
   }
   // init in the host's layout makes the index where config.qdx says tessel
@@ -101,19 +100,19 @@ int UseTesselsIndex(ToolOptions* options, bool creating) {
     std::string_view directory, name;
     SplitLastComponent(options->index_path, &directory, &name);
     options->data_dir = std::string(directory);
-    std::cout << "Using the index " << AbsolutePath(platform, options->index_path) << ", named by "
-              << AbsolutePath(platform, HostPath(trace.config_path)) << "\n";
+    Say(options->report, "Using the index " + AbsolutePath(platform, options->index_path) + ", named by " +
+                             AbsolutePath(platform, HostPath(trace.config_path)) + "\n");
   }
   if (found || creating) return kToolOk;
-  std::cerr << "tessel-index: nlindex.qdx not found: " << NotFoundReason(state, trace)
-            << " (tessel-index check explains the setup)\n";
+  Complain(options->report,
+           "nlindex.qdx not found: " + NotFoundReason(state, trace) + " (tessel-index check explains the setup)");
   return kToolFileError;
 }
 
 LoadStatus LoadIndexOrReport(const ToolOptions& options, IndexFile* index) {
   std::string message;
   LoadStatus status = LoadIndexFile(*options.platform, IndexPath(options), index, &message);
-  if (status != LoadStatus::kOk) std::cerr << "tessel-index: " << DisplayPath(index->path) << ": " << message << "\n";
+  if (status != LoadStatus::kOk) Complain(options.report, index->path, message);
   return status;
 }
 

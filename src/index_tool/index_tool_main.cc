@@ -191,20 +191,22 @@ int RunCommand(const std::string& command, ToolOptions* options) {
 
 }  // namespace
 
-int IndexToolMain(int argc, char** argv) {
+int IndexToolMain(int argc, char** argv, const ReportSink& report) {
   CommandLine line;
   line.options.platform = &NativePlatform();
+  line.options.report = report;
   line.action = ParseCommandLine(argc, argv, &line);
   int status = kToolOk;
   switch (line.action) {
     case ToolAction::kHelp:
-      std::cout << kUsage << kHelp;
+      Say(report, std::string(kUsage) + kHelp);
       break;
     case ToolAction::kVersion:
-      std::cout << "tessel-index (Tessel) " << TESSEL_VERSION << "\n";
+      Say(report, std::string("tessel-index (Tessel) ") + TESSEL_VERSION + "\n");
       break;
     case ToolAction::kUsageError:
-      std::cerr << "tessel-index: " << line.problem << "\n" << kUsage;
+      Complain(report, line.problem);
+      SayProblem(report, kUsage);
       status = kToolUsage;
       break;
     case ToolAction::kRun:
@@ -216,7 +218,19 @@ int IndexToolMain(int argc, char** argv) {
 
 }  // namespace tessel
 
+namespace {
+
+// Where tessel-index meets the world: results on standard output, problems
+// on standard error, each piece written out at once, so that it keeps its
+// place among other programs' output (a waiting notice shows while the
+// command waits).
+void WriteToConsole(void*, tessel::ReportStream stream, std::string_view text) {
+  (stream == tessel::ReportStream::kResult ? std::cout : std::cerr) << text << std::flush;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   tessel::PrepareProcess();
-  return tessel::IndexToolMain(argc, argv);
+  return tessel::IndexToolMain(argc, argv, tessel::ReportSink{nullptr, WriteToConsole});
 }

@@ -2,7 +2,6 @@
 // build: an index holding only its head, and the host configuration file
 // that names the index's directory.
 #include <filesystem>
-#include <iostream>
 
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
@@ -17,13 +16,13 @@ namespace {
 // config.qdx is written under this name beside it, then renamed over it.
 constexpr const char* kNewHostConfigFileName = "config.bar";
 
-int Refuse(const std::string& file, const std::string& problem) {
-  std::cerr << "tessel-index: " << DisplayPath(file) << ": " << problem << "\n";
+int Refuse(const ToolOptions& options, const std::string& file, const std::string& problem) {
+  Complain(options.report, file, problem);
   return kToolUsage;
 }
 
-int WriteFailed(const std::string& file, int error) {
-  std::cerr << "tessel-index: " << DisplayPath(file) << ": cannot write: " << ErrorText(error) << "\n";
+int WriteFailed(const ToolOptions& options, const std::string& file, int error) {
+  Complain(options.report, file, std::string("cannot write: ") + ErrorText(error));
   return kToolFileError;
 }
 
@@ -49,18 +48,19 @@ std::string DataPathFor(const Platform& platform, const std::string& data_dir) {
 
 // Writes "data_path" into the host configuration file "path", keeping
 // whatever else an existing file holds.
-int WriteHostConfig(const Platform& platform, const std::string& path, const std::string& data_path) {
+int WriteHostConfig(const ToolOptions& options, const std::string& path, const std::string& data_path) {
+  const Platform& platform = *options.platform;
   std::string bytes;
   if (NameExists(platform, path)) {
     int error = ReadWholeFile(platform, path, &bytes);
     if (error != 0) {
-      std::cerr << "tessel-index: " << DisplayPath(path) << ": cannot read: " << ErrorText(error) << "\n";
+      Complain(options.report, path, std::string("cannot read: ") + ErrorText(error));
       return kToolFileError;
     }
   }
   StoreDataPath(&bytes, data_path);
   int error = ReplaceWholeFile(platform, path, kNewHostConfigFileName, bytes);
-  return error == 0 ? kToolOk : WriteFailed(path, error);
+  return error == 0 ? kToolOk : WriteFailed(options, path, error);
 }
 
 // Writes the index and config.qdx as a tessel run holding the locks of
@@ -69,19 +69,21 @@ int InitLocked(const ToolOptions& options, const std::string& index_path, const 
                const std::string& data_path) {
   const Platform& platform = *options.platform;
   if (!config_path.empty() && !options.force && NameExists(platform, config_path)) {
-    return Refuse(config_path, "exists; use --force to update it");
+    return Refuse(options, config_path, "exists; use --force to update it");
   }
-  if (!options.force && NameExists(platform, index_path)) return Refuse(index_path, "exists; use --force to replace it");
+  if (!options.force && NameExists(platform, index_path)) {
+    return Refuse(options, index_path, "exists; use --force to replace it");
+  }
 
   int error = ReplaceWholeFile(platform, index_path, kNewIndexFileName, EmptyIndexBytes(options.operands));
-  if (error != 0) return WriteFailed(index_path, error);
+  if (error != 0) return WriteFailed(options, index_path, error);
   size_t count = options.operands.size();
-  std::cout << "Created " << ShownPath(platform, index_path) << " with " << count << (count == 1 ? " slot" : " slots")
-            << "; run tessel to fill it.\n";
+  Say(options.report, "Created " + ShownPath(platform, index_path) + " with " + std::to_string(count) +
+                          (count == 1 ? " slot" : " slots") + "; run tessel to fill it.\n");
   if (!config_path.empty()) {
-    int status = WriteHostConfig(platform, config_path, data_path);
+    int status = WriteHostConfig(options, config_path, data_path);
     if (status != kToolOk) return status;
-    std::cout << "Wrote " << ShownPath(platform, config_path) << " with DataPath " << data_path << "\n";
+    Say(options.report, "Wrote " + ShownPath(platform, config_path) + " with DataPath " + data_path + "\n");
   }
   return kToolOk;
 }
@@ -108,37 +110,39 @@ std::string CatalogueProblem(const std::vector<std::string>& names) {
 
 }  // namespace
 
-void PrintWaiting(const Platform&, std::string_view dir) { std::cout << WaitingMessage(dir) << std::endl; }
-
 int RunInit(const ToolOptions& options) {
   const Platform& platform = *options.platform;
   std::string index_path = IndexPath(options);
   const std::vector<std::string>& names = options.operands;
   if (names.size() > kMaxSlots) {
-    return Refuse(index_path, std::to_string(names.size()) + " base names, but a catalogue holds at most 255");
+    return Refuse(options, index_path, std::to_string(names.size()) + " base names, but a catalogue holds at most 255");
   }
   for (const std::string& name : names) {
     if (name.size() > kBaseNameCapacity) {
-      return Refuse(index_path, "base name \"" + name + "\" has " + std::to_string(name.size()) +
-                                    " characters; a slot holds at most 40");
+      return Refuse(
+          options, index_path,
+          "base name \"" + name + "\" has " + std::to_string(name.size()) + " characters; a slot holds at most 40");
     }
     if (name.size() < kMinBaseNameLength) {
-      return Refuse(index_path, "base name \"" + name + "\" has fewer than 5 characters, which marks an empty slot");
+      return Refuse(options, index_path,
+                    "base name \"" + name + "\" has fewer than 5 characters, which marks an empty slot");
     }
     std::string without;
     if (EndsInNumberedExtension(name, &without)) {
-      return Refuse(index_path, "base name \"" + name + "\" ends in a numbered extension; use \"" + without +
-                                    "\", which stands for its newest numbered file");
+      return Refuse(options, index_path,
+                    "base name \"" + name + "\" ends in a numbered extension; use \"" + without +
+                        "\", which stands for its newest numbered file");
     }
   }
-  if (std::string problem = CatalogueProblem(names); !problem.empty()) return Refuse(index_path, problem);
+  if (std::string problem = CatalogueProblem(names); !problem.empty()) return Refuse(options, index_path, problem);
   std::string config_path, data_path;
   if (!options.home_dir.empty()) {
     config_path = PathIn(options.home_dir, kHostConfigFileName);
     data_path = DataPathFor(platform, options.data_dir);
     if (data_path.size() > kDataPathCapacity) {
-      return Refuse(config_path, "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
-                                     " characters; the host configuration holds at most 45");
+      return Refuse(options, config_path,
+                    "data directory \"" + data_path + "\" has " + std::to_string(data_path.size()) +
+                        " characters; the host configuration holds at most 45");
     }
   }
 
@@ -146,11 +150,12 @@ int RunInit(const ToolOptions& options) {
   std::string failed;
   bool timed_out = false;
   const std::string& config_dir = options.home_dir.empty() ? options.data_dir : options.home_dir;
-  int error = LockDirectories(platform, options.data_dir, config_dir, PrintWaiting, &locks, &failed, &timed_out);
+  int error = LockDirectories(platform, options.data_dir, config_dir, WaitingNotice(options.report), &locks, &failed,
+                              &timed_out);
   if (error != 0) {
-    std::cerr << "tessel-index: " << DisplayPath(failed) << ": "
-              << (timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error))
-              << "\n";
+    Complain(
+        options.report, failed,
+        timed_out ? "gave up after 10 minutes waiting for its lock" : std::string("cannot lock: ") + ErrorText(error));
     return kToolFileError;
   }
   int status = InitLocked(options, index_path, config_path, data_path);

@@ -36,6 +36,13 @@ void Complain(const ReportSink& sink, std::string_view problem) {
   SayProblem(sink, line);
 }
 
+WaitNotice WaitingNotice(const ReportSink& sink) {
+  auto say = [](const void* ctx, const Platform&, std::string_view dir) {
+    Say(*static_cast<const ReportSink*>(ctx), WaitingMessage(dir) + "\n");
+  };
+  return WaitNotice{&sink, say};
+}
+
 void CapturedReport::Take(void* ctx, ReportStream stream, std::string_view text) {
   CapturedReport* report = static_cast<CapturedReport*>(ctx);
   (stream == ReportStream::kResult ? report->results : report->problems).append(text);

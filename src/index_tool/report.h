@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "run/run_lock.h"
+
 namespace tessel {
 
 enum class ReportStream {
@@ -31,6 +33,11 @@ void Complain(const ReportSink& sink, std::string_view path, std::string_view pr
 void Complain(const ReportSink& sink, std::string_view problem);
 // "text" as a problem, as it stands (the usage text after a complaint).
 void SayProblem(const ReportSink& sink, std::string_view text);
+
+// The lock routines' notice that the command waits for another run to
+// finish with a directory: "Waiting for another run to finish with DIR..."
+// and a line end, as a result to "sink", which must outlive the notice.
+WaitNotice WaitingNotice(const ReportSink& sink);
 
 // A sink that keeps what it is given, for tests and for callers that put
 // a command's words elsewhere.

@@ -658,7 +658,7 @@ bool LockAndReadBases(UpdateRun* run, DirectoryLockSet* locks, std::vector<Catal
     std::vector<std::string> dirs = LockedDirs(*run, *bases);
     std::string failed;
     bool timed_out = false;
-    int error = LockDirectorySet(run->platform, dirs, PrintWaiting, locks, &failed, &timed_out);
+    int error = LockDirectorySet(run->platform, dirs, WaitingNotice(run->options.report), locks, &failed, &timed_out);
     if (error != 0) {
       run->Fail(failed, timed_out ? "gave up after 10 minutes waiting for its lock"
                                   : std::string("cannot lock: ") + ErrorText(error));

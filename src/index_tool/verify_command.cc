@@ -2,16 +2,15 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <iostream>
 #include <iterator>
 #include <tuple>
 
 #include "index/entry_check.h"
-#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "platform/file_search.h"
 #include "platform/platform.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 namespace {
@@ -178,22 +177,27 @@ int RunVerify(const ToolOptions& options) {
   IndexFile index;
   LoadStatus status = LoadIndexOrReport(options, &index);
   if (status != LoadStatus::kOk) return status == LoadStatus::kDamaged ? kToolNoMatchOrFaults : kToolFileError;
-  std::cout << "Verifying " << ShownPath(*options.platform, index.path) << ": " << index.slot_count << (index.slot_count == 1 ? " slot, " : " slots, ") << index.node_entries
-            << " node-number entries, " << index.entry_count - index.node_entries << " sysop-name entries\n";
+  const ReportSink& report = options.report;
+  Say(report, "Verifying " + ShownPath(*options.platform, index.path) + ": " + std::to_string(index.slot_count) +
+                  (index.slot_count == 1 ? " slot, " : " slots, ") + std::to_string(index.node_entries) +
+                  " node-number entries, " + std::to_string(index.entry_count - index.node_entries) +
+                  " sysop-name entries\n");
   NodelistCache cache;
   std::vector<std::string> shown;
   int64_t faults = FindIndexFaults(index, false, &cache, &shown);
-  for (const std::string& fault : shown) std::cout << "  fault: " << fault << "\n";
+  for (const std::string& fault : shown) Say(report, "  fault: " + fault + "\n");
   for (size_t s = 1; s < cache.size(); ++s) {
     const NodelistText& text = cache[s];
-    if (text.tried && text.error == 0) std::cout << "Slot " << s << ": " << ShownPath(*options.platform, text.path) << "\n";
+    if (text.tried && text.error == 0) {
+      Say(report, "Slot " + std::to_string(s) + ": " + ShownPath(*options.platform, text.path) + "\n");
+    }
   }
   if (faults == 0) {
-    std::cout << "No faults.\n";
+    Say(report, "No faults.\n");
     return kToolOk;
   }
-  if (faults > kShownFaults) std::cout << "  ...\n";
-  std::cout << faults << (faults == 1 ? " fault" : " faults") << " in " << DisplayPath(index.path) << "\n";
+  if (faults > kShownFaults) Say(report, "  ...\n");
+  Say(report, std::to_string(faults) + (faults == 1 ? " fault" : " faults") + " in " + DisplayPath(index.path) + "\n");
   return kToolNoMatchOrFaults;
 }
 

@@ -36,7 +36,7 @@ void PrintBanner(const RunState& state) {
   PrintLineEnd(platform);
 }
 
-void PrintWaiting(const Platform& platform, std::string_view dir) {
+void PrintWaiting(const void*, const Platform& platform, std::string_view dir) {
   Print(platform, WaitingMessage(dir));
   PrintLineEnd(platform);
 }
@@ -51,7 +51,7 @@ bool LockRun(RunState* state, DirectoryLocks* locks) {
   SplitLastComponent(index_path, &data_dir, &name);
   std::string failed;
   bool timed_out = false;
-  int error = LockDirectories(platform, "", data_dir, PrintWaiting, locks, &failed, &timed_out);
+  int error = LockDirectories(platform, "", data_dir, WaitNotice{nullptr, PrintWaiting}, locks, &failed, &timed_out);
   if (error == 0) return true;
   if (!timed_out) return FatalIoError(state, error, "locking", failed);
   PrintLineEnd(platform);

@@ -24,8 +24,7 @@ std::string WaitingMessage(std::string_view dir) {
 }
 
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
-                    void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLocks* locks,
-                    std::string* failed, bool* timed_out) {
+                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed, bool* timed_out) {
   DirectoryLockSet set;
   locks->count = 0;
   int error = LockDirectorySet(platform, {std::string(first), std::string(second)}, on_wait, &set, failed, timed_out);
@@ -38,9 +37,8 @@ void UnlockDirectories(const Platform& platform, DirectoryLocks* locks) {
   locks->count = 0;
 }
 
-int LockDirectorySet(const Platform& platform, const std::vector<std::string>& dirs,
-                     void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLockSet* locks,
-                     std::string* failed, bool* timed_out) {
+int LockDirectorySet(const Platform& platform, const std::vector<std::string>& dirs, const WaitNotice& on_wait,
+                     DirectoryLockSet* locks, std::string* failed, bool* timed_out) {
   std::vector<std::pair<DirectoryLock, std::string>> opened;
   *timed_out = false;
   locks->locks.clear();
@@ -76,7 +74,7 @@ int LockDirectorySet(const Platform& platform, const std::vector<std::string>& d
         *failed = DirectoryName(opened[i].second);
         return error;
       }
-      if (waited == 0) on_wait(platform, opened[i].second);
+      if (waited == 0 && on_wait.say != nullptr) on_wait.say(on_wait.ctx, platform, opened[i].second);
       platform.sleep(platform.ctx, kLockRetryMs);
       waited += kLockRetryMs;
     }

@@ -18,6 +18,14 @@ namespace tessel {
 constexpr uint32_t kLockRetryMs = 50;
 constexpr uint32_t kLockWaitLimitMs = 10 * 60 * 1000;
 
+// Who is told, once, that a run waits for another to finish with a
+// directory: "say" is called with "ctx" (tessel prints on its console,
+// tessel-index writes to its report sink; without "say", no one is told).
+struct WaitNotice {
+  const void* ctx = nullptr;
+  void (*say)(const void* ctx, const Platform& platform, std::string_view dir) = nullptr;
+};
+
 // The locks of a run: at most two directories.
 struct DirectoryLocks {
   DirectoryLock locks[2];
@@ -27,15 +35,14 @@ struct DirectoryLocks {
 // Locks directories "first" and "second" ("" is the current directory;
 // two paths of one directory are locked once). Locks are taken in the order
 // of device and inode, so that two runs needing the same two can never wait
-// for each other. While another run holds one, waits: "on_wait" is called
+// for each other. While another run holds one, waits: "on_wait" is told
 // once, with that directory, before the first wait. Returns 0 with every
 // lock held; otherwise holds none, names the directory in "*failed" and
 // returns the error number of the directory's lock, which is
 // kErrAccessDenied with "*timed_out" set when the wait went past
 // kLockWaitLimitMs.
 int LockDirectories(const Platform& platform, std::string_view first, std::string_view second,
-                    void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLocks* locks,
-                    std::string* failed, bool* timed_out);
+                    const WaitNotice& on_wait, DirectoryLocks* locks, std::string* failed, bool* timed_out);
 
 // Releases and closes every lock of "locks".
 void UnlockDirectories(const Platform& platform, DirectoryLocks* locks);
@@ -48,9 +55,8 @@ struct DirectoryLockSet {
 // Locks every directory of "dirs" as LockDirectories locks two: each
 // directory once, in the order of device and inode, waiting while another
 // run holds one; the same results.
-int LockDirectorySet(const Platform& platform, const std::vector<std::string>& dirs,
-                     void (*on_wait)(const Platform& platform, std::string_view dir), DirectoryLockSet* locks,
-                     std::string* failed, bool* timed_out);
+int LockDirectorySet(const Platform& platform, const std::vector<std::string>& dirs, const WaitNotice& on_wait,
+                     DirectoryLockSet* locks, std::string* failed, bool* timed_out);
 void UnlockDirectorySet(const Platform& platform, DirectoryLockSet* locks);
 
 // A directory as messages name it: "" is "the current directory".

@@ -6,8 +6,6 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
-#include <iostream>
-#include <sstream>
 
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
@@ -180,22 +178,75 @@ TEST(IndexToolCheck, TakesDirectoryClockAndConsoleFromItsPlatform) {
   disk.files["nlindex.qdx"].data = IndexHead({{"NODELIST", ""}});
   disk.files["nlindex.foo"] = {.data = "x", .mtime = disk.now - 3 * 3600 - 60};
   Platform platform = MakeFakePlatform(&disk);
+  CapturedReport report;
   ToolOptions options;
   options.platform = &platform;
-  std::ostringstream out;
-  std::streambuf* console = std::cout.rdbuf(out.rdbuf());
+  options.report = report.sink();
   int status = RunCheck(options);
-  std::cout.rdbuf(console);
-  const std::string here = fs::path("/bbs/").make_preferred().string();
-  EXPECT_EQ(status, kToolNoMatchOrFaults) << out.str();
-  EXPECT_NE(out.str().find("when run in " + here + "\n"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("  - slot 1: no nodelist for NODELIST in " + here + "\n"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("Note: nlindex.foo, 3 hours old"), std::string::npos) << out.str();
+  const std::string here = fs::path("/bbs/").make_preferred().string(), out = report.results;
+  EXPECT_EQ(status, kToolNoMatchOrFaults) << report.both;
+  EXPECT_EQ(report.problems, "");
+  EXPECT_NE(out.find("when run in " + here + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("  - slot 1: no nodelist for NODELIST in " + here + "\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Note: nlindex.foo, 3 hours old"), std::string::npos) << out;
   EXPECT_EQ(disk.console, "");
   // The catcher forwards every member but the console's, which it keeps.
   CaughtConsole caught;
   CatchConsole(platform, &caught);
   EXPECT_EQ(MissingPlatformMembers(caught.platform), std::vector<std::string>{});
+}
+
+// Each command writes to the sink it is given: results as results, in
+// order, and each problem as one line "tessel-index: PATH: problem".
+TEST(IndexToolReport, CommandsSayResultsAndProblemsThroughTheirSink) {
+  const std::string head = IndexHead({{"NODELIST", ""}}),
+                    waiting = "Waiting for another run to finish with the current directory...\n";
+  struct Case {
+    int (*command)(const ToolOptions&);
+    std::vector<std::string> operands;
+    std::string index;  // nlindex.qdx's bytes ("": none)
+    int status;
+    std::string results, problems;
+  } cases[] = {
+      {RunInit, {"NODELIST"}, "", 0, waiting + "Created nlindex.qdx with 1 slot; run tessel to fill it.\n", ""},
+      {RunInit, {"NODELIST"}, head, 2, waiting, "tessel-index: nlindex.qdx: exists; use --force to replace it\n"},
+      {RunVerify,
+       {},
+       head,
+       0,
+       "Verifying nlindex.qdx: 1 slot, 0 node-number entries, 0 sysop-name entries\nNo faults.\n",
+       ""},
+      {RunFind, {"2:250/1"}, head, 1, "", "tessel-index: nlindex.qdx: nothing found for \"2:250/1\"\n"},
+      {RunFind,
+       {"2:250/1@fido"},
+       head,
+       1,
+       "Domain @fido is not kept in the index; every nodelist's 2:250/1 is shown.\n",
+       "tessel-index: nlindex.qdx: nothing found for \"2:250/1@fido\"\n"},
+      {RunShow, {}, "", 3, "", "tessel-index: nlindex.qdx: cannot read: file not found\n"},
+      {RunChanges,
+       {"2:x"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:x\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.operands.empty() ? c.problems : c.operands[0]);
+    FakeDisk disk;
+    disk.other_runs[""] = 100;
+    if (!c.index.empty()) disk.files["nlindex.qdx"].data = c.index;
+    Platform platform = MakeFakePlatform(&disk);
+    CapturedReport report;
+    ToolOptions options;
+    options.platform = &platform;
+    options.report = report.sink();
+    options.operands = c.operands;
+    EXPECT_EQ(c.command(options), c.status);
+    EXPECT_EQ(report.results, c.results);
+    EXPECT_EQ(report.problems, c.problems);
+    EXPECT_EQ(disk.console, "");
+  }
 }
 
 // The host's layout as a Windows sysop sets it up: config.qdx in KORVO's

@@ -1,7 +1,7 @@
 // Runs started by machines rather than people: overlapping builds, closed
-// standard streams, a console that goes away, and a wait for another run
-// that never ends. Every build must end with a whole index: byte for byte
-// what one of the runs gives on its own, with no temporary file left.
+// standard streams, a console that goes away, and a wait for another run's
+// rebuild. Every build must end with a whole index: byte for byte what one
+// of the runs gives on its own, with no temporary file left.
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/fake_platform.h"
-#include "run/program.h"
 #include "test_util.h"
 
 namespace tessel::test {
@@ -167,40 +165,6 @@ TEST_F(UnattendedTest, RunThatWaitedForARebuildFindsTheIndexUpToDate) {
   EXPECT_EQ(out, Banner() + "Waiting for another run to finish with ../data/...\r\n" +
                      "Nodelist index is up to date. Use -F to force recompilation.\r\n");
   ExpectWholeIndex({kForced});
-}
-
-// The wait, on the in-memory disk whose clock moves only while the run
-// sleeps: another run holds the working directory until "released_at".
-TEST(RunLockTest, WaitsOnceThenBuildsOrGivesUpAfterTenMinutes) {
-  const std::string index = IndexHead({{"NODELIST", "001"}});
-  for (int64_t released_at : {int64_t{3000}, int64_t{-1}}) {
-    SCOPED_TRACE(released_at);
-    FakeDisk disk;
-    disk.files["nlindex.qdx"].data = index;
-    disk.files["NODELIST.001"].data = Lines({"Zone,1,Zone_One,Here,Al_Bee,1-2-3,300", ",5,Node,Here,Bo_Cy,1-2-3,300"});
-    disk.other_runs[""] = released_at;
-    std::map<std::string, FakeFile> before = disk.files;
-    Platform platform = MakeFakePlatform(&disk);
-    const char* argv[] = {"tessel", "-F"};
-    int status = RunProgram(platform, 2, argv);
-    const std::string waiting = "Waiting for another run to finish with the current directory...\r\n";
-    ASSERT_EQ(disk.console.find(waiting), Banner().size()) << disk.console;
-    EXPECT_EQ(disk.console.find(waiting, Banner().size() + 1), std::string::npos);
-    EXPECT_TRUE(disk.held.empty());
-    if (released_at >= 0) {
-      EXPECT_EQ(status, 0) << disk.console;
-      EXPECT_GE(disk.clock_ms, released_at);
-      EXPECT_LT(disk.clock_ms, released_at + 1000);
-      EXPECT_GT(disk.files.at("nlindex.qdx").data.size(), index.size());
-      continue;
-    }
-    EXPECT_EQ(status, 5);
-    EXPECT_EQ(disk.clock_ms, 600'000);
-    EXPECT_EQ(disk.console, Banner() + waiting +
-                                "\r\nGave up after 10 minutes waiting for the lock on the current directory\a\r\n");
-    EXPECT_EQ(disk.files.size(), before.size());
-    for (const auto& [name, file] : before) EXPECT_EQ(disk.files.at(name).data, file.data) << name;
-  }
 }
 
 }  // namespace

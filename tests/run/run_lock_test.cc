@@ -1,18 +1,57 @@
-// The run lock's ordering rule, on real directories: two runs that name the
-// same two directories in opposite orders must not wait for each other.
+// The run lock: its wait for another run (ten minutes at most, on the
+// in-memory disk), and its ordering rule on real directories: two runs that
+// name the same two directories in opposite orders must not wait for each
+// other.
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
+#include "run/program.h"
 #include "run/run_lock.h"
 #include "test_util.h"
+#include "testing/fake_platform.h"
 
 namespace tessel::test {
 namespace {
+
+// The wait, on the in-memory disk whose clock moves only while the run
+// sleeps: another run holds the working directory until "released_at".
+TEST(RunLockTest, WaitsOnceThenBuildsOrGivesUpAfterTenMinutes) {
+  const std::string index = IndexHead({{"NODELIST", "001"}});
+  for (int64_t released_at : {int64_t{3000}, int64_t{-1}}) {
+    SCOPED_TRACE(released_at);
+    FakeDisk disk;
+    disk.files["nlindex.qdx"].data = index;
+    disk.files["NODELIST.001"].data = Lines({"Zone,1,Zone_One,Here,Al_Bee,1-2-3,300", ",5,Node,Here,Bo_Cy,1-2-3,300"});
+    disk.other_runs[""] = released_at;
+    std::map<std::string, FakeFile> before = disk.files;
+    Platform platform = MakeFakePlatform(&disk);
+    const char* argv[] = {"tessel", "-F"};
+    int status = RunProgram(platform, 2, argv);
+    const std::string waiting = "Waiting for another run to finish with the current directory...\r\n";
+    ASSERT_EQ(disk.console.find(waiting), Banner().size()) << disk.console;
+    EXPECT_EQ(disk.console.find(waiting, Banner().size() + 1), std::string::npos);
+    EXPECT_TRUE(disk.held.empty());
+    if (released_at >= 0) {
+      EXPECT_EQ(status, 0) << disk.console;
+      EXPECT_GE(disk.clock_ms, released_at);
+      EXPECT_LT(disk.clock_ms, released_at + 1000);
+      EXPECT_GT(disk.files.at("nlindex.qdx").data.size(), index.size());
+      continue;
+    }
+    EXPECT_EQ(status, 5);
+    EXPECT_EQ(disk.clock_ms, 600'000);
+    EXPECT_EQ(disk.console,
+              Banner() + waiting + "\r\nGave up after 10 minutes waiting for the lock on the current directory\a\r\n");
+    EXPECT_EQ(disk.files.size(), before.size());
+    for (const auto& [name, file] : before) EXPECT_EQ(disk.files.at(name).data, file.data) << name;
+  }
+}
 
 // What the two runs share: whether each has tried its first lock yet.
 struct Rendezvous {
@@ -45,8 +84,6 @@ int TryLockAfterRendezvous(void* ctx, DirectoryLock* lock, bool* taken) {
 
 void SleepBriefly(void*, uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
-void NoteWait(const Platform&, std::string_view) {}
-
 TEST(RunLockTest, RunsNamingTwoDirectoriesInOppositeOrderNeverWaitForEachOther) {
   ScopedTempDir dir;
   const std::string a = (dir.path() / "a").string(), b = (dir.path() / "b").string();
@@ -64,7 +101,7 @@ TEST(RunLockTest, RunsNamingTwoDirectoriesInOppositeOrderNeverWaitForEachOther) 
     platform.try_lock = TryLockAfterRendezvous;
     platform.sleep = SleepBriefly;
     DirectoryLocks locks;
-    errors[r] = LockDirectories(platform, firsts[r], seconds[r], NoteWait, &locks, &failed[r], &timed_out[r]);
+    errors[r] = LockDirectories(platform, firsts[r], seconds[r], WaitNotice{}, &locks, &failed[r], &timed_out[r]);
     if (errors[r] == 0) {
       EXPECT_EQ(locks.count, 2) << "run " << r;
     }
