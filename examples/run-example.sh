@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds tessel (Release) and runs it on the sample nodelist in a scratch
+# Builds the Release preset whole (every program, tessel-unpack and the
+# compressed manual pages, so that `cmake --install build/release` works
+# right after it) and runs tessel on the sample nodelist in a scratch
 # directory: sets up the catalogue, compiles the index, then reads it back.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 cmake --preset release >/dev/null
-cmake --build --preset release -j2 --target tessel tessel-index
+cmake --build --preset release -j2
 bin="$root/build/release"
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/tessel-example-XXXXXX")"

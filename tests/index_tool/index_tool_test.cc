@@ -392,8 +392,9 @@ TEST(IndexToolCheck, ExplainsAMissingIndexAGoodSetupAndAMissingNodelist) {
 
 // The manual pages say what the usage texts say: every command, option and
 // exit status of tessel-index's help and every option of the generator's
-// usage, every exit status the README lists, and the build's version.
-TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
+// usage, every exit status the guide to unattended runs lists, and the
+// build's version.
+TEST(ManPages, AgreeWithTheUsageTextsAndTheUnattendedGuide) {
   auto page = [](const std::string& name) {
     std::string text = ReadFile(std::string(TESSEL_SOURCE_DIR) + "/man/" + name + ".1");
     for (size_t at = text.find("\\-"); at != std::string::npos; at = text.find("\\-", at)) text.erase(at, 1);
@@ -426,15 +427,16 @@ TEST(ManPages, AgreeWithTheUsageTextsAndTheReadme) {
     EXPECT_NE(generator_page.find(option), std::string::npos) << option;
   }
 
-  // README's tables: "tessel:", then "tessel-index:", rows "| N | ... |".
-  std::string readme = ReadFile(std::string(TESSEL_SOURCE_DIR) + "/README.md");
-  size_t tables = readme.find("\n## Exit status");
-  size_t index_table = readme.find("\ntessel-index:\n", tables);
-  size_t end = readme.find("\n## ", tables + 1);
+  // docs/unattended.md's tables: "tessel:", then "tessel-index:", rows "| N | ... |".
+  std::string guide = ReadFile(std::string(TESSEL_SOURCE_DIR) + "/docs/unattended.md");
+  size_t tables = guide.find("\n## Exit status");
+  ASSERT_NE(tables, std::string::npos);
+  size_t index_table = guide.find("\ntessel-index:\n", tables);
+  size_t end = guide.find("\n## ", tables + 1);
   std::regex row("\n\\| ([0-9]+) \\|");
   int rows = 0;
   for (auto [text, from, to] : {std::tuple{tessel_page, tables, index_table}, {index_page, index_table, end}}) {
-    for (std::string rest = readme.substr(from, to - from); std::regex_search(rest, match, row);
+    for (std::string rest = guide.substr(from, to - from); std::regex_search(rest, match, row);
          rest = match.suffix(), ++rows) {
       EXPECT_NE(exit_section(text).find(".B " + match[1].str() + "\n"), std::string::npos) << match[1];
     }

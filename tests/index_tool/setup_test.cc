@@ -1,4 +1,4 @@
-// tessel-index in the README's unattended layout (index in a data
+// tessel-index in the unattended layout of docs/unattended.md (index in a data
 // directory, KORVO set, run from the board's directory), and what check
 // finds beyond tessel's own view.
 #include <gtest/gtest.h>
