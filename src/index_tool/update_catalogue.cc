@@ -1,7 +1,7 @@
 // update's catalogue: the base names it works on, read from the index,
 // and the locks on every directory the run writes into.
 #include <algorithm>
-#include <cstring>
+#include <string_view>
 
 #include "index_tool/index_lookup.h"
 #include "index_tool/report.h"
@@ -38,17 +38,13 @@ bool ReadBaseNames(UpdateRun* run, std::vector<CatalogueBase>* bases) {
     Fail(run, opened, std::string("cannot read it: ") + ErrorText(error));
     return false;
   }
-  IndexHeader header = {};
-  if (got >= sizeof header) std::memcpy(&header, head.data(), sizeof header);
-  int count = 0;
-  if (got < sizeof header || !SlotCountOf(FirstEntryOffset(header), &count) ||
-      static_cast<size_t>(kIndexHeaderSize + kSlotSize * count) > got) {
+  IndexHead parsed;
+  HeadFault fault = ParseIndexHead(std::string_view(head).substr(0, got), &parsed);
+  if (fault != HeadFault::kNone && fault != HeadFault::kNoMarker) {  // the catalogue is all update reads
     Fail(run, opened, "damaged: no header and catalogue as tessel-index init writes them");
     return false;
   }
-  for (int s = 0; s < count; ++s) {
-    NodelistSlot slot;
-    std::memcpy(&slot, head.data() + kIndexHeaderSize + s * kSlotSize, sizeof slot);
+  for (const NodelistSlot& slot : parsed.slots) {
     if (!SlotInUse(slot)) continue;
     CatalogueBase base{std::string(SlotBaseName(slot)), std::string(SlotExtension(slot))};
     auto same = [&](const CatalogueBase& b) { return b.base == base.base; };

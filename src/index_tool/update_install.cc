@@ -13,16 +13,13 @@
 namespace tessel {
 namespace {
 
-// The packed local time of the newest numbered list of "base".
+// The packed local time of the newest list of "base" that tessel might take.
 uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
   uint32_t latest = 0;
   const BaseNames& names = base.names;
   for (const DirEntry& entry :
        SearchFiles(run->platform, names.dir + names.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
-    if (entry.name.size() >= 3 && entry.name[entry.name.size() - 3] >= '0' &&
-        entry.name[entry.name.size() - 3] <= '9') {
-      latest = std::max(latest, PackedLocal(run->platform, entry.mtime));
-    }
+    if (IsNewestCandidate(entry.name)) latest = std::max(latest, PackedLocal(run->platform, entry.mtime));
   }
   return latest;
 }
