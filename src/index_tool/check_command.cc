@@ -9,6 +9,7 @@
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "index_tool/index_file.h"
+#include "nodediff/list_names.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 #include "platform/platform.h"

@@ -58,27 +58,26 @@ LoadStatus LoadIndexFile(const Platform& platform, const std::string& path, Inde
     return LoadStatus::kUnreadable;
   }
   const std::string& bytes = index->bytes;
-  if (bytes.size() < sizeof(IndexHeader)) {
+  IndexHead head;
+  HeadFault fault = ParseIndexHead(bytes, &head);
+  int32_t first = FirstEntryOffset(head.header);
+  if (fault == HeadFault::kNoHeader) {
     *message = "only " + std::to_string(bytes.size()) + " bytes, too short for the 12-byte header";
     return LoadStatus::kDamaged;
   }
-  std::memcpy(&index->header, bytes.data(), sizeof(IndexHeader));
-  int32_t first = FirstEntryOffset(index->header);
-  index->first_entry_offset = first;
-  if (!SlotCountOf(first, &index->slot_count)) {
+  if (fault == HeadFault::kBadOffset) {
     *message = "FirstEntryOffset " + std::to_string(first) + " is not 13 + 47 x slots (0 to 255 slots)";
     return LoadStatus::kDamaged;
   }
-  if (bytes.size() < static_cast<size_t>(first)) {
+  if (fault != HeadFault::kNone) {
     *message = "ends at byte " + std::to_string(bytes.size()) + ", inside the catalogue that runs to byte " +
                std::to_string(first);
     return LoadStatus::kDamaged;
   }
-  index->slots.resize(static_cast<size_t>(index->slot_count));
-  if (index->slot_count > 0) {
-    std::memcpy(index->slots.data(), bytes.data() + sizeof(IndexHeader),
-                static_cast<size_t>(index->slot_count) * sizeof(NodelistSlot));
-  }
+  index->header = head.header;
+  index->first_entry_offset = first;
+  index->slot_count = head.slot_count;
+  index->slots = std::move(head.slots);
   int64_t rest = static_cast<int64_t>(bytes.size()) - first;
   index->entry_count = rest / kIndexEntrySize;
   index->leftover_bytes = static_cast<int>(rest % kIndexEntrySize);
@@ -93,25 +92,6 @@ EntryFields EntryAt(const IndexFile& index, int64_t i) {
 
 bool UsableSlot(const IndexFile& index, int s) {
   return s >= 1 && s <= index.slot_count && SlotInUse(index.slots[s - 1]);
-}
-
-bool EndsInNumberedExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  if (extension.size() < 2) return false;
-  for (size_t i = 1; i < extension.size(); ++i) {
-    if (extension[i] < '0' || extension[i] > '9') return false;
-  }
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
-}
-
-bool EndsInArchiveExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  if (extension.size() != 4 || !letter(extension[1]) || !digit(extension[2]) || !digit(extension[3])) return false;
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
 }
 
 bool SameBaseName(std::string_view a, std::string_view b) {

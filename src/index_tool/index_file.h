@@ -42,16 +42,6 @@ EntryFields EntryAt(const IndexFile& index, int64_t i);
 // Whether slot "s" (from 1) exists and is not empty.
 bool UsableSlot(const IndexFile& index, int s);
 
-// Whether base name "name" ends in a numbered extension (nl/NODELIST.362),
-// which tessel would take as part of the name and never find; "*without"
-// receives the base name to use instead (nl/NODELIST).
-bool EndsInNumberedExtension(std::string_view name, std::string* without);
-
-// Whether base name "name" ends in an archive's extension, a letter and two
-// digits (nl/NODELIST.Z03), which names no list tessel reads; "*without"
-// receives the base name to use instead (nl/NODELIST).
-bool EndsInArchiveExtension(std::string_view name, std::string* without);
-
 // Whether two base names name the same nodelist, letter case and separators
 // ("/" or "\", doubled, a leading "./") aside.
 bool SameBaseName(std::string_view a, std::string_view b);

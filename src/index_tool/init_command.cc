@@ -6,6 +6,7 @@
 #include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
+#include "nodediff/list_names.h"
 #include "platform/file_search.h"
 #include "run/run_lock.h"
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/file_search.h"
+#include "storage/new_file.h"
 
 namespace tessel {
 
@@ -49,30 +50,8 @@ int ReplaceWholeFile(const Platform& platform, const std::string& path, const st
   std::string host_path = HostPath(path);
   std::string_view directory, name;
   SplitLastComponent(host_path, &directory, &name);
-  std::string temp_path = std::string(directory) + temp_name;
-  // Whatever holds the temporary name (left by a killed run, or a link
-  // planted there) is removed, never opened: the file is made new.
-  platform.remove(platform.ctx, temp_path.c_str());
-  FileId file = kNoFile;
-  int error = platform.create_new(platform.ctx, temp_path.c_str(), &file);
-  if (error != 0) return error;
-  uint32_t moved = 0;
-  error = platform.write(platform.ctx, file, bytes.data(), static_cast<uint32_t>(bytes.size()), &moved);
-  if (error == 0 && moved != bytes.size()) error = kErrShortWrite;
-  if (error == 0) error = platform.sync(platform.ctx, file);
-  // Only the file made here is renamed into place: the temporary name must
-  // still hold it.
-  FileInfo mine, there;
-  if (error == 0) error = platform.open_file_info(platform.ctx, file, &mine);
-  if (error == 0) error = platform.entry_info(platform.ctx, temp_path.c_str(), &there);
-  if (error == 0 && (there.is_link || there.device != mine.device || there.inode != mine.inode)) {
-    error = kErrAccessDenied;
-  }
-  int close_error = platform.close(platform.ctx, file);
-  if (error == 0) error = close_error;
-  if (error == 0) error = platform.rename(platform.ctx, temp_path.c_str(), host_path.c_str());
-  if (error != 0) platform.remove(platform.ctx, temp_path.c_str());
-  return error;
+  NewFileStep failed;
+  return WriteWholeNewFile(platform, host_path, std::string(directory) + temp_name, bytes, &failed);
 }
 
 bool NameExists(const Platform& platform, const std::string& path) {

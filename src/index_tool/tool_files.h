@@ -29,14 +29,10 @@ int ReadOpenFile(const Platform& platform, FileId file, std::string* bytes);
 // Reads file "path" whole: 0, or the host error number of the failed step.
 int ReadWholeFile(const Platform& platform, const std::string& path, std::string* bytes);
 
-// Replaces "path" with "bytes" as tessel replaces the index: written to
-// "temp_name" in the same directory, made durable, then renamed over
-// "path" in one step, so that a program reading "path" meanwhile sees the
-// old file or the new one, never a truncated one. Whatever entry holds the
-// temporary name is removed first and the file created new, so that no
-// link there is ever followed; the caller holds the directory's lock. The
-// temporary file is removed again when a step fails. Returns 0 or the host
-// error number of the failed step.
+// Replaces "path" with "bytes" as tessel replaces the index: written new as
+// "temp_name" in the same directory and renamed over "path"
+// (storage/new_file.h: WriteWholeNewFile), the caller holding the
+// directory's lock. Returns 0 or the host error number of the failed step.
 int ReplaceWholeFile(const Platform& platform, const std::string& path, const std::string& temp_name,
                      const std::string& bytes);
 

@@ -6,28 +6,12 @@
 #include "nodediff/list_names.h"
 #include "nodelist/catalogue.h"
 #include "platform/file_search.h"
+#include "storage/new_file.h"
 
 namespace tessel {
 namespace {
 
 constexpr int64_t kStampSearchSeconds = 3 * 3600;
-
-struct OpenList {
-  FileId file = kNoFile;
-  FileInfo info;
-};
-
-int WriteAll(const Platform& p, FileId file, std::string_view bytes) {
-  for (size_t at = 0; at < bytes.size();) {
-    uint32_t size = static_cast<uint32_t>(std::min<size_t>(bytes.size() - at, 1 << 20));
-    uint32_t moved = 0;
-    int error = p.write(p.ctx, file, bytes.data() + at, size, &moved);
-    if (error == 0 && moved < size) error = kErrShortWrite;
-    if (error != 0) return error;
-    at += moved;
-  }
-  return 0;
-}
 
 // Stamps the open file by "rule", starting from its own time of writing.
 int Stamp(const Platform& p, FileId file, StampRule rule, int64_t* stamp) {
@@ -47,15 +31,23 @@ std::string LocalText(const Platform& p, int64_t time) {
   return text;
 }
 
-// Whether "temp" still names the file open as "file" and nothing has
-// taken "path", so that renaming "temp" moves the file this run made.
-int CheckOwnFile(const Platform& p, FileId file, const std::string& temp, const std::string& path) {
-  FileInfo mine, there;
-  if (int error = p.open_file_info(p.ctx, file, &mine)) return error;
-  if (int error = p.entry_info(p.ctx, temp.c_str(), &there)) return error;
-  if (there.is_link || there.device != mine.device || there.inode != mine.inode) return kErrAccessDenied;
-  if (p.entry_info(p.ctx, path.c_str(), &there) != kErrFileNotFound) return kErrFileExists;
-  return 0;
+// A step of putting a list in place, as WriteNewList names it.
+const char* StepText(NewFileStep step) {
+  switch (step) {
+    case NewFileStep::kCreate:
+      return "create it";
+    case NewFileStep::kWrite:
+      return "write it";
+    case NewFileStep::kFlush:
+      return "flush it";
+    case NewFileStep::kCheck:
+      return "check it";
+    case NewFileStep::kClose:
+      return "close it";
+    case NewFileStep::kRename:
+      break;
+  }
+  return "rename it";
 }
 
 }  // namespace
@@ -120,44 +112,22 @@ bool IsTemporaryList(std::string_view file, std::string_view list_name) {
 
 int WriteNewList(const Platform& p, const std::string& dir, const std::string& name, std::string_view bytes,
                  StampRule rule, int64_t* stamp, std::string* step) {
-  std::string path = dir + name;
-  std::string temp = path + "." + std::to_string(p.process_id(p.ctx)) + ".new";
-  // An entry left at this name by an earlier run of the same number, or
-  // planted there, goes first: the file is made new, never opened.
-  p.remove(p.ctx, temp.c_str());
-  FileId file = kNoFile;
-  *step = "create it";
-  int error = p.create_new(p.ctx, temp.c_str(), &file);
-  if (error != 0) return error;
-  *step = "write it";
-  error = WriteAll(p, file, bytes);
-  if (error == 0) {
-    *step = "flush it";
-    error = p.sync(p.ctx, file);
-  }
+  NewFile file{dir + name, dir + name + "." + std::to_string(p.process_id(p.ctx)) + ".new"};
+  int error = StartNewFile(p, &file);
+  if (error == 0) error = WriteNewFile(p, &file, bytes);
+  *step = StepText(file.step);
   if (error == 0) {
     *step = "set its time";
-    error = Stamp(p, file, rule, stamp);
+    error = Stamp(p, file.file, rule, stamp);
     if (error == kErrNoStamp) {
       *step = "no time from 1980 to 2107, the times tessel compares, places it where tessel's newest-file rule needs it";
     }
   }
   if (error == 0) {
-    *step = "check it";
-    error = CheckOwnFile(p, file, temp, path);
+    error = FinishNewFile(p, &file, /*target_free=*/true);
+    *step = StepText(file.step);
   }
-  // Closed before the rename, which some systems refuse for an open file;
-  // the run holds the directory's lock meanwhile.
-  int close_error = p.close(p.ctx, file);
-  if (error == 0 && close_error != 0) {
-    *step = "close it";
-    error = close_error;
-  }
-  if (error == 0) {
-    *step = "rename it";
-    error = p.rename(p.ctx, temp.c_str(), path.c_str());
-  }
-  if (error != 0) p.remove(p.ctx, temp.c_str());
+  if (error != 0 && file.step != NewFileStep::kCreate) AbandonNewFile(p, &file);
   return error;
 }
 

@@ -48,8 +48,8 @@ std::string StampObstacle(const Platform& platform, const std::string& pattern);
 std::string TakenNameText(const Platform& platform, const std::string& path);
 
 // Writes "bytes" as "dir" + "name": created new under a name of its own
-// for this run (BASE.nnn.<process>.new), flushed, stamped on its open
-// descriptor by "rule" (the time in "*stamp" afterwards), and renamed into
+// for this run (BASE.nnn.<process>.new), stamped on its open descriptor by
+// "rule" (the time in "*stamp" afterwards), flushed, and renamed into
 // place when the temporary name still holds that very file and "name" is
 // still free. On failure "*step" names the step and the temporary file is
 // gone; kErrFileExists means "name" is taken (see TakenNameText).

@@ -1,5 +1,6 @@
 #include "nodediff/list_names.h"
 
+#include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 
 namespace tessel {
@@ -7,6 +8,21 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool AllDigits(std::string_view text) {
+  for (char c : text) {
+    if (!IsDigit(c)) return false;
+  }
+  return true;
+}
+
+// Whether "tail" is an archive's extension without its dot: a letter, then
+// two digits.
+bool IsArchiveTail(std::string_view tail) {
+  if (tail.size() != 3) return false;
+  char first = Upper(tail[0]);
+  return first >= 'A' && first <= 'Z' && IsDigit(tail[1]) && IsDigit(tail[2]);
+}
 
 // Whether "file" is "stem", ".", then "tail_size" more characters.
 bool HasStem(std::string_view file, std::string_view stem, size_t tail_size) {
@@ -38,20 +54,31 @@ std::string DiffNameFor(std::string_view list_name) {
 }
 
 bool IsNumberedName(std::string_view file, std::string_view stem, std::string* day) {
-  if (!HasStem(file, stem, 3)) return false;
-  std::string_view tail = file.substr(stem.size() + 1);
-  if (!IsDigit(tail[0]) || !IsDigit(tail[1]) || !IsDigit(tail[2])) return false;
-  day->assign(tail.data(), 3);
+  if (!HasStem(file, stem, 3) || !AllDigits(file.substr(stem.size() + 1))) return false;
+  day->assign(file.substr(stem.size() + 1));
   return true;
 }
 
 bool IsArchivedName(std::string_view file, std::string_view stem, char* letter, std::string* digits) {
   if (!HasStem(file, stem, 3)) return false;
   std::string_view tail = file.substr(stem.size() + 1);
-  char first = Upper(tail[0]);
-  if (first < 'A' || first > 'Z' || !IsDigit(tail[1]) || !IsDigit(tail[2])) return false;
-  *letter = first;
-  digits->assign(tail.data() + 1, 2);
+  if (!IsArchiveTail(tail)) return false;
+  *letter = Upper(tail[0]);
+  digits->assign(tail.substr(1));
+  return true;
+}
+
+bool EndsInNumberedExtension(std::string_view name, std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  if (extension.size() < 2 || !AllDigits(std::string_view(extension).substr(1))) return false;
+  *without = std::string(name.substr(0, name.size() - extension.size()));
+  return true;
+}
+
+bool EndsInArchiveExtension(std::string_view name, std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  if (extension.size() != 4 || !IsArchiveTail(std::string_view(extension).substr(1))) return false;
+  *without = std::string(name.substr(0, name.size() - extension.size()));
   return true;
 }
 

@@ -27,6 +27,16 @@ bool IsNumberedName(std::string_view file, std::string_view stem, std::string* d
 // "*letter" and "*digits" get them.
 bool IsArchivedName(std::string_view file, std::string_view stem, char* letter, std::string* digits);
 
+// Whether base name "name" ends in a numbered extension, one or more digits
+// (nl/NODELIST.362), which tessel would take as part of the name and never
+// find; "*without" receives the base name to use instead (nl/NODELIST).
+bool EndsInNumberedExtension(std::string_view name, std::string* without);
+
+// Whether base name "name" ends in an archive's extension, a letter and two
+// digits (nl/NODELIST.Z03), which names no list tessel reads; "*without"
+// receives the base name to use instead (nl/NODELIST).
+bool EndsInArchiveExtension(std::string_view name, std::string* without);
+
 // The archiver an archive's letter names ("ZIP" for Z), or "" for a letter
 // that names none.
 const char* ArchiverOfLetter(char letter);

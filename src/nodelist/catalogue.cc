@@ -9,8 +9,6 @@
 namespace tessel {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // An index the host's configuration program would never write: the run
 // ends without touching any file.
 bool ReportDamagedIndex(RunState* state) {
@@ -77,14 +75,17 @@ std::string NodelistPath(const NodelistSlot& slot) {
   return path;
 }
 
+bool IsNewestCandidate(std::string_view file_name) {
+  return file_name.size() >= 3 && file_name[file_name.size() - 3] >= '0' && file_name[file_name.size() - 3] <= '9';
+}
+
 bool FindNewestFile(const Platform& platform, std::string_view pattern, DirEntry* newest) {
   // Stamps are compared unsigned, so files dated 2044 and later (whose
   // stamps have the top bit set) are chosen like any other.
   uint32_t best_time = 0;
   // The newest stamp wins; of equal stamps, the name first in search order.
   for (DirEntry& entry : SearchFilesUnordered(platform, pattern, SearchFilter::kOrdinaryFiles)) {
-    size_t length = entry.name.size();
-    if (length < 3 || !IsDigit(entry.name[length - 3])) continue;
+    if (!IsNewestCandidate(entry.name)) continue;
     LocalTime local;
     if (!platform.local_time(platform.ctx, entry.mtime, &local)) continue;
     uint32_t stamp = PackFatTime(local);
@@ -124,9 +125,13 @@ bool ReadIndexHead(RunState* state) {
 
   bool partial = false;
   if (!ReadIndexBytes(state, file, &state->head.header, sizeof state->head.header, &partial)) return false;
-  int count = 0;
-  bool damaged = !SlotCountOf(FirstEntryOffset(state->head.header), &count) || partial;
-  if (damaged) count = 0;
+  // The header alone tells the slot count; the catalogue is read into the
+  // working heap below.
+  IndexHead head;
+  std::string_view header(reinterpret_cast<const char*>(&state->head.header), partial ? 0 : kIndexHeaderSize);
+  HeadFault fault = ParseIndexHead(header, &head);
+  bool damaged = fault == HeadFault::kNoHeader || fault == HeadFault::kBadOffset;
+  int count = head.slot_count;
   state->head.slot_count = count;
   uint32_t bytes = static_cast<uint32_t>(count) * sizeof(NodelistSlot);
   state->head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));

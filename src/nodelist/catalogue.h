@@ -34,6 +34,10 @@ struct NodelistPathParts {
 };
 NodelistPathParts SplitNodelistPath(std::string_view path);
 
+// Whether a file named "file_name" (without its directory) can be the
+// newest file of its base name: its name has a digit third from its end.
+bool IsNewestCandidate(std::string_view file_name);
+
 // The newest file that "pattern" finds among ordinary files: the most
 // recently written one (by its packed local time) whose name has a digit
 // third from its end; among equal times the first in search order. Returns

@@ -139,7 +139,8 @@ struct LocalTime {
   X(int, sync, (void* ctx, FileId file))                                                                \
   X(int, close, (void* ctx, FileId file))                                                               \
   X(int, remove, (void* ctx, const char* path))                                                         \
-  /* Renames "from" to "to" in one step, replacing "to" when it exists.                              */ \
+  /* Renames "from" to "to" in one step, replacing "to" when it exists, and                         */ \
+  /* makes the new name durable (its directory synced, or written through).                         */ \
   X(int, rename, (void* ctx, const char* from, const char* to))                                         \
   /* Sets the last-write time of file "path" (seconds since 1970-01-01 UTC).                         */ \
   X(int, set_file_time, (void* ctx, const char* path, int64_t time))                                    \

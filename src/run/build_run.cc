@@ -8,6 +8,7 @@
 #include "platform/file_search.h"
 #include "storage/console.h"
 #include "storage/fatal_errors.h"
+#include "storage/new_file.h"
 #include "storage/temp_file.h"
 
 namespace tessel {
@@ -48,18 +49,23 @@ bool WriteSections(RunState* state) {
 }
 
 // Makes the new index durable and renames it over the old one in one step,
-// so that the host finds either the old index or the new one, never none.
+// so that the host finds either the old index or the new one, never none;
+// nothing is renamed unless nlindex.bar still holds the file this run
+// wrote. A failure leaves nlindex.bar where it is.
 bool ReplaceIndex(RunState* state) {
   const Platform& platform = *state->platform;
-  int error = platform.sync(platform.ctx, state->files.new_index);
-  if (error != 0) return FatalIoError(state, error, "writing", state->files.new_index_path);
-  error = platform.close(platform.ctx, state->files.new_index);
+  NewFile index{HostPath(state->settings.index_path), state->files.new_index_path, state->files.new_index};
+  int error = FinishNewFile(platform, &index);
   state->files.new_index = kNoFile;
-  if (error != 0) return FatalIoError(state, error, "closing", state->files.new_index_path);
-  std::string index_path = HostPath(state->settings.index_path);
-  error = platform.rename(platform.ctx, state->files.new_index_path.c_str(), index_path.c_str());
-  if (error != 0) return FatalIoError(state, error, "replacing", index_path);
-  return true;
+  if (error == 0) return true;
+  switch (index.step) {
+    case NewFileStep::kFlush:
+      return FatalIoError(state, error, "writing", index.temp_path);
+    case NewFileStep::kClose:
+      return FatalIoError(state, error, "closing", index.temp_path);
+    default:
+      return FatalIoError(state, error, "replacing", index.path);
+  }
 }
 
 void PrintCounts(RunState* state) {

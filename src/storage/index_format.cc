@@ -30,6 +30,19 @@ std::string IndexHeadBytes(const IndexHeader& header, const NodelistSlot* slots,
   return bytes;
 }
 
+HeadFault ParseIndexHead(std::string_view bytes, IndexHead* head) {
+  *head = IndexHead{};
+  if (bytes.size() < sizeof(IndexHeader)) return HeadFault::kNoHeader;
+  std::memcpy(&head->header, bytes.data(), sizeof(IndexHeader));
+  if (!SlotCountOf(FirstEntryOffset(head->header), &head->slot_count)) return HeadFault::kBadOffset;
+  size_t slots_end = sizeof(IndexHeader) + sizeof(NodelistSlot) * static_cast<size_t>(head->slot_count);
+  if (bytes.size() < slots_end) return HeadFault::kCutCatalogue;
+  head->slots.resize(static_cast<size_t>(head->slot_count));
+  if (head->slot_count > 0)
+    std::memcpy(head->slots.data(), bytes.data() + sizeof(IndexHeader), slots_end - sizeof(IndexHeader));
+  return bytes.size() > slots_end ? HeadFault::kNone : HeadFault::kNoMarker;
+}
+
 NodelistSlot MakeSlot(std::string_view base_name, std::string_view extension, uint16_t highest_zone) {
   NodelistSlot slot = {};
   size_t length = std::min<size_t>(base_name.size(), kBaseNameCapacity);

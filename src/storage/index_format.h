@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "storage/coding.h"
 
@@ -93,6 +94,27 @@ IndexHeader MakeIndexHeader(int slot_count, uint32_t first_word = 0, uint32_t th
 // The bytes of a head: "header", "slot_count" slots from "slots" and the
 // marker byte.
 std::string IndexHeadBytes(const IndexHeader& header, const NodelistSlot* slots, int slot_count);
+
+// What the first bytes of an index tell of its head.
+enum class HeadFault {
+  kNone,          // header, catalogue and marker byte are all there
+  kNoHeader,      // fewer bytes than the 12-byte header
+  kBadOffset,     // a FirstEntryOffset that is not 13 + 47n for n up to 255
+  kCutCatalogue,  // the bytes end inside the catalogue
+  kNoMarker,      // the bytes hold the catalogue but end before the marker byte
+};
+
+// A head as read from an index.
+struct IndexHead {
+  IndexHeader header = {};
+  int slot_count = 0;               // from FirstEntryOffset; 0 when that is bad
+  std::vector<NodelistSlot> slots;  // slot s at slots[s - 1], when the bytes hold them all
+};
+
+// Reads the head at the start of "bytes", the index's first bytes (as
+// many as were read): the header when it is whole, the slot count when its
+// FirstEntryOffset is sound, and the slots when the bytes hold them all.
+HeadFault ParseIndexHead(std::string_view bytes, IndexHead* head);
 
 // Slots --------------------------------------------------------------------
 

@@ -8,8 +8,9 @@
 #include "nodediff/archive_member.h"
 #include "nodediff/diff_apply.h"
 #include "nodediff/list_names.h"
-#include "nodediff/nodelist_crc.h"
 #include "nodediff/nodediff_util.h"
+#include "nodediff/nodelist_crc.h"
+#include "nodelist/catalogue.h"
 
 namespace tessel::test {
 namespace {
@@ -84,6 +85,26 @@ TEST(ApplyNodediffTest, RefusesAListOverTheLimit) {
   std::string old_list = big + "\r\n" + big + "\r\n";
   std::string result;
   EXPECT_EQ(ApplyNodediff(old_list, "x\r\nC2\r\n", &result).status, DiffStatus::kTooLarge);
+}
+
+// The numbered-name rules where they differ: tessel's newest-file choice
+// takes a digit third from the end; tessel-index's lists have three digits;
+// a base name may end in no all-digit extension.
+TEST(ListNamesTest, NumberedNamesByEachRule) {
+  const struct {
+    const char* name;
+    bool newest_candidate, numbered, numbered_extension;
+  } cases[] = {{"NODELIST.123", true, true, true},
+               {"NODELIST.1AB", true, false, false},
+               {"NODELIST.1234", true, false, true},
+               {"NODELIST.03", false, false, true},
+               {"NODELIST.Z03", false, false, false}};
+  for (const auto& c : cases) {
+    std::string day, without;
+    EXPECT_EQ(IsNewestCandidate(c.name), c.newest_candidate) << c.name;
+    EXPECT_EQ(IsNumberedName(c.name, "NODELIST", &day), c.numbered) << c.name;
+    EXPECT_EQ(EndsInNumberedExtension(c.name, &without), c.numbered_extension) << c.name;
+  }
 }
 
 TEST(ListNamesTest, NamesAndDays) {

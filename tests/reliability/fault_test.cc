@@ -153,7 +153,7 @@ const std::vector<Row>& Table() {
       // Reopening the temporary file and writing the new index's head.
       {FileOp::kClose, kTemp, 1, 1, Fatal("closing nlindex.foo", Left::kTemp)},
       {FileOp::kOpenExisting, kTemp, 0, 0, Fatal("opening nlindex.foo", Left::kTemp)},
-      {FileOp::kInfo, kNewIndex, 0, 0, Fatal("creating data/nlindex.bar", Left::kTemp)},
+      {FileOp::kInfo, kNewIndex, 1, 1, Fatal("creating data/nlindex.bar", Left::kTemp)},
       {FileOp::kCreate, kNewIndex, 0, 0, Fatal("creating data/nlindex.bar", Left::kTemp)},
       {FileOp::kWrite, kNewIndex, 1, 3, Fatal("writing data/nlindex.bar", Left::kTempAndNew),
        Fatal("writing data/nlindex.bar", Left::kTempAndNew)},
@@ -164,6 +164,7 @@ const std::vector<Row>& Table() {
       {FileOp::kWrite, kNewIndex, 4, 0, WriteError(), WriteError()},
       // Replacing the index, then removing the temporary file.
       {FileOp::kSync, kNewIndex, 0, 0, Fatal("writing data/nlindex.bar", Left::kTempAndNew)},
+      {FileOp::kInfo, kNewIndex, 2, 3, Fatal("replacing data/nlindex.qdx", Left::kTempAndNew)},
       {FileOp::kClose, kNewIndex, 0, 0, Fatal("closing data/nlindex.bar", Left::kTempAndNew)},
       {FileOp::kRename, kNewIndex, 0, 0, Fatal("replacing data/nlindex.qdx", Left::kTempAndNew)},
       {FileOp::kClose, kTemp, 2, 2, Fatal("closing nlindex.foo", Left::kTemp, IndexAfter::kNew)},

@@ -95,6 +95,7 @@ TEST(BuildFailures, FailedOperationOnTheNewIndexLeavesTheOldIndex) {
       {"making the new index durable", 5, FileOp::kSync, 0, false, 162, 162, NewIndex::kWhole},
       {"closing the new index", 5, FileOp::kClose, 0, false, 162, 162, NewIndex::kWhole},
       {"renaming the new index", 5, FileOp::kRename, 0, false, 5, 5, NewIndex::kWhole},
+      {"finding the new index still there", 5, FileOp::kInfo, 2, false, 2, 2, NewIndex::kWhole},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -129,6 +130,29 @@ TEST(BuildFailures, FailedOperationOnTheNewIndexLeavesTheOldIndex) {
       EXPECT_EQ(disk.files["nlindex.bar"].data, clean.files["nlindex.qdx"].data);
     }
   }
+}
+
+// Another file put at nlindex.bar while the run wrote its own (the run's
+// file unlinked, a new one made under the name) is never renamed over the
+// index: the run ends as a failed rename would, and leaves that file alone.
+TEST(BuildFailures, NewIndexSwappedUnderTheRunIsNotRenamed) {
+  const std::map<std::string, std::string> files = {{"LISTA.001", OneNet(5)}};
+  FakeDisk disk;
+  PutFiles(&disk, files);
+  std::string old_index = disk.files["nlindex.qdx"].data;
+  Platform fake = MakeFakePlatform(&disk);
+  FaultPlan plan;
+  int infos = 0;
+  plan.before = [&](long, FileOp op, std::string_view path) {
+    if (op != FileOp::kInfo || path != "nlindex.bar" || infos++ != 1) return;
+    fake.remove(fake.ctx, "nlindex.bar");
+    disk.files["nlindex.bar"] = FakeFile{"planted", 0, false, false, 999};
+  };
+  EXPECT_EQ(Build(&disk, &plan), 5);
+  EXPECT_EQ(infos, 2);  // the creation's look, then the check's
+  EXPECT_TRUE(disk.console.ends_with("\r\nI/O error 5 (access denied) replacing nlindex.qdx\r\n")) << disk.console;
+  EXPECT_EQ(disk.files["nlindex.qdx"].data, old_index);
+  EXPECT_EQ(disk.files["nlindex.bar"].data, "planted");
 }
 
 // ---------------------------------------------------------------------------
