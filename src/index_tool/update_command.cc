@@ -63,7 +63,7 @@ void MoveFinishedFiles(UpdateRun* run, const std::string& done_dir, const std::s
                (error == kErrNotSameDevice ? " (a move is a rename: put " + move.dir + " on the same disk); it stays"
                                            : "; it stays"));
     } else if (move.refused) {
-      SayProblem(run->options.report, "tessel-index: " + move.from + ": refused, moved to " + to + "\n");
+      Complain(run->options.report, move.from, "refused, moved to " + to);
     } else {
       Say(run->options.report, move.from + ": moved to " + to + "\n");
     }

@@ -102,7 +102,8 @@ TEST_F(WeeklyTest, DoneAndBadEmptyTheInboundWithoutReplacingAFile) {
                             "in/NODELIST.001: moved to done/NODELIST.001\n"}) {
     EXPECT_NE(out.find(moved), std::string::npos) << out;
   }
-  EXPECT_NE(run.err.find("tessel-index: in/NODEDIFF.015: refused, moved to bad/NODEDIFF.015\n"), std::string::npos)
+  EXPECT_NE(run.err.find("tessel-index: " + Shown("in/NODEDIFF.015") + ": refused, moved to bad/NODEDIFF.015\n"),
+            std::string::npos)
       << run.err;
   EXPECT_EQ(Names("in"), std::vector<std::string>{"NODEDIFF.022"});
   EXPECT_EQ(Names("done"),
