@@ -149,7 +149,7 @@ TEST_F(WeeklyTest, ChangesListsWhoJoinedAndWhoLeft) {
   fs::remove(dir_.path() / "nl/NODELIST.001");
   ProcessRun alone = Run("changes", {});
   EXPECT_EQ(alone.status, 3);
-  EXPECT_NE(alone.err.find("nl/NODELIST.002: no numbered list before it"), std::string::npos) << alone.err;
+  EXPECT_NE(alone.err.find(Shown("nl/NODELIST.002") + ": no numbered list before it"), std::string::npos) << alone.err;
 }
 
 TEST_F(WeeklyTest, ChangesOfTheRealWeek) {
