@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeDisk disk;
   disk.environment = {"PATH=/bin", "KORVO=host"};
   PutFile(&disk, "host/config.qdx", std::string(reinterpret_cast<const char*>(data), size));
-  PutFile(&disk, "data/nlindex.qdx", IndexHead({{"data/NODELIST", ""}}));
+  PutFile(&disk, "data/nlindex.qdx", test::IndexHead({{"data/NODELIST", ""}}));
   PutFile(&disk, "data/NODELIST.001", "Zone,1,Z,P,Ann_Bee,x,\r\nHost,10,N,P,Cy_Dee,x,\r\n,1,S,P,Eve_Fay,x,\r\n");
   FakeDisk before = disk;
   RunOptions options;

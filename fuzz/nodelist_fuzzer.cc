@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       slots.push_back({"nodelist", "001"});
       break;
   }
-  PutFile(&disk, "nlindex.qdx", IndexHead(slots));
+  PutFile(&disk, "nlindex.qdx", test::IndexHead(slots));
   PutFile(&disk, "NODELIST.001", text);
   FakeDisk before = disk;
   int status = Run(&disk, args, options);
