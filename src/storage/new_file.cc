@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "storage/fatal_errors.h"
+
 namespace tessel {
 
 int StartNewFile(const Platform& p, NewFile* file) {
@@ -18,7 +20,7 @@ int WriteNewFile(const Platform& p, NewFile* file, std::string_view bytes) {
     uint32_t size = static_cast<uint32_t>(std::min<size_t>(bytes.size() - at, 1 << 20));
     uint32_t moved = 0;
     int error = p.write(p.ctx, file->file, bytes.data() + at, size, &moved);
-    if (error == 0 && moved < size) error = kErrShortWrite;
+    error = TransferError(error, moved, size, kErrShortWrite);
     if (error != 0) return error;
     at += moved;
   }
