@@ -125,13 +125,8 @@ bool ReadIndexHead(RunState* state) {
 
   bool partial = false;
   if (!ReadIndexBytes(state, file, &state->head.header, sizeof state->head.header, &partial)) return false;
-  // The header alone tells the slot count; the catalogue is read into the
-  // working heap below.
-  IndexHead head;
-  std::string_view header(reinterpret_cast<const char*>(&state->head.header), partial ? 0 : kIndexHeaderSize);
-  HeadFault fault = ParseIndexHead(header, &head);
-  bool damaged = fault == HeadFault::kNoHeader || fault == HeadFault::kBadOffset;
-  int count = head.slot_count;
+  int count = 0;
+  bool damaged = partial || !SlotCountOf(FirstEntryOffset(state->head.header), &count);
   state->head.slot_count = count;
   uint32_t bytes = static_cast<uint32_t>(count) * sizeof(NodelistSlot);
   state->head.catalogue = reinterpret_cast<NodelistSlot*>(TakeBlock(&state->heap, bytes));
