@@ -24,6 +24,18 @@ bool IsArchiveTail(std::string_view tail) {
   return first >= 'A' && first <= 'Z' && IsDigit(tail[1]) && IsDigit(tail[2]);
 }
 
+// Whether "tail" is a numbered extension without its dot: one or more digits.
+bool IsNumberTail(std::string_view tail) { return !tail.empty() && AllDigits(tail); }
+
+// Whether base name "name" ends in an extension whose text after the dot
+// "is_tail" accepts; "*without" then receives the name without it.
+bool CutExtension(std::string_view name, bool (*is_tail)(std::string_view), std::string* without) {
+  std::string extension = SplitNodelistPath(name).extension;
+  if (extension.empty() || !is_tail(std::string_view(extension).substr(1))) return false;
+  *without = std::string(name.substr(0, name.size() - extension.size()));
+  return true;
+}
+
 // Whether "file" is "stem", ".", then "tail_size" more characters.
 bool HasStem(std::string_view file, std::string_view stem, size_t tail_size) {
   return file.size() == stem.size() + 1 + tail_size && file[stem.size()] == '.' &&
@@ -69,17 +81,11 @@ bool IsArchivedName(std::string_view file, std::string_view stem, char* letter, 
 }
 
 bool EndsInNumberedExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  if (extension.size() < 2 || !AllDigits(std::string_view(extension).substr(1))) return false;
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
+  return CutExtension(name, IsNumberTail, without);
 }
 
 bool EndsInArchiveExtension(std::string_view name, std::string* without) {
-  std::string extension = SplitNodelistPath(name).extension;
-  if (extension.size() != 4 || !IsArchiveTail(std::string_view(extension).substr(1))) return false;
-  *without = std::string(name.substr(0, name.size() - extension.size()));
-  return true;
+  return CutExtension(name, IsArchiveTail, without);
 }
 
 const char* ArchiverOfLetter(char letter) {
