@@ -137,14 +137,7 @@ BaseSources PlanSources(const BaseNames& names, const std::vector<std::string>& 
              {}});
     return planned;
   }
-  std::vector<std::string> listed_dirs;
-  std::vector<std::vector<DirEntry>> listed;
-  for (size_t d = 0; d < dirs.size(); ++d) {
-    if (listings[d] == nullptr) continue;
-    listed_dirs.push_back(dirs[d]);
-    listed.push_back(*listings[d]);
-  }
-  FindSources(listed_dirs, listed, names.list_name, names.diff_name, &planned.files);
+  FindSources(dirs, listings, names.list_name, names.diff_name, &planned.files);
   return planned;
 }
 
