@@ -218,7 +218,7 @@ TEST_F(TwoListIndex, FindTakesTheAddressFormsSysopsType) {
   ProcessRun point = Tool(dir_.path(), {"find", "1:100/5.1@fidonet"});
   EXPECT_EQ(point.status, 1);
   EXPECT_NE(point.err.find("is a point; the index holds nodes only"), std::string::npos) << point.err;
-  for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000"}) {
+  for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000", "1:*"}) {
     ProcessRun run = Tool(dir_.path(), {"find", bad});
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_NE(run.err.find("is not an address; use ZONE:NET/NODE"), std::string::npos) << run.err;
