@@ -237,6 +237,19 @@ TEST(IndexToolReport, CommandsSayResultsAndProblemsThroughTheirSink) {
        2,
        "",
        "tessel-index: changes: \"2:x\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+      {RunChanges,
+       {"2:250/1.1"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:250/1.1\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+      {RunChanges,
+       {"2:250/1@fido"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:250/1@fido\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or "
+       "ZONE:*\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.operands.empty() ? c.problems : c.operands[0]);
