@@ -146,6 +146,8 @@ TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
       {{"verify", "extra"}, "takes no operands"},
       {{"find", "--data"}, "needs a directory"},
       {{"find"}, "needs an address or a name"},
+      {{"changes", "1:*", "2:*"}, "changes takes at most one pattern"},
+      {{"update", "--done", ""}, "--done needs a directory"},
   };
   for (const Case& c : cases) {
     ProcessRun run = Tool(dir.path(), c.args);
