@@ -11,7 +11,6 @@
 #include "index_tool/address_pattern.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
-#include "platform/file_search.h"
 #include "platform/platform.h"
 
 namespace tessel {
