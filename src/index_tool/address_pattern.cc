@@ -24,6 +24,10 @@ bool TakeChar(std::string_view* text, char c) {
 
 }  // namespace
 
+std::string NodeAddressText(const NodeAddress& address) {
+  return std::to_string(address.zone) + ":" + std::to_string(address.net) + "/" + std::to_string(address.node);
+}
+
 bool LooksLikeAddress(std::string_view text) {
   return !text.empty() && text[0] >= '0' && text[0] <= '9' && text.find_first_of(":/@") != std::string_view::npos;
 }
@@ -35,7 +39,7 @@ bool ParseAddress(std::string_view text, TypedAddress* address) {
     if (address->domain.empty() || address->domain.find_first_of("@ ") != std::string::npos) return false;
     text = text.substr(0, at);
   }
-  Address& node = address->node;
+  NodeAddress& node = address->node;
   if (!TakeNumber(&text, &node.zone) || !TakeChar(&text, ':')) return false;
   if (text == "*") {
     address->whole_zone = true;

@@ -1,21 +1,27 @@
-// Node addresses as sysops type them, for find and changes: zone:net/node,
-// optionally with a point (.0 is the node itself) and a domain (@fidonet);
-// zone:net/* for a whole net and zone:* for a whole zone.
+// A node's address, and node addresses as sysops type them, for find and
+// changes: zone:net/node, optionally with a point (.0 is the node itself)
+// and a domain (@fidonet); zone:net/* for a whole net and zone:* for a
+// whole zone.
 #ifndef TESSEL_INDEX_TOOL_ADDRESS_PATTERN_H_
 #define TESSEL_INDEX_TOOL_ADDRESS_PATTERN_H_
 
+#include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tessel {
 
-struct Address {
+struct NodeAddress {
   uint16_t zone = 0, net = 0, node = 0;
+  auto operator<=>(const NodeAddress&) const = default;
 };
 
+// "2:250/101".
+std::string NodeAddressText(const NodeAddress& address);
+
 struct TypedAddress {
-  Address node;
+  NodeAddress node;
   uint16_t point = 0;
   std::string domain;       // without the "@"; "" when none was typed
   bool whole_net = false;   // zone:net/*: every node of the net

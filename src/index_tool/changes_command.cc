@@ -24,7 +24,7 @@ struct NodeFilter {
   TypedAddress pattern;
 
   bool Keeps(const NodeAddress& a) const {
-    const Address& p = pattern.node;
+    const NodeAddress& p = pattern.node;
     if (all) return true;
     if (a.zone != p.zone) return false;
     if (pattern.whole_zone) return true;

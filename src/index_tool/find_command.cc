@@ -11,7 +11,6 @@
 #include "index_tool/address_pattern.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
-#include "platform/file_search.h"
 #include "platform/platform.h"
 
 namespace tessel {
@@ -71,7 +70,7 @@ struct Finder {
 };
 
 // The first node-number entry of net "key" (or of the nets after it).
-int64_t FirstOfNet(const IndexFile& index, const Address& key) {
+int64_t FirstOfNet(const IndexFile& index, const NodeAddress& key) {
   auto net_before = [&](const EntryFields& e) { return e.zone < key.zone || (e.zone == key.zone && e.net < key.net); };
   int64_t lo = 0, hi = index.node_entries;
   while (lo < hi) {
@@ -89,7 +88,7 @@ int64_t FirstOfNet(const IndexFile& index, const Address& key) {
 // order, so the net is found by zone and net, and its entries are scanned:
 // for the node, or all of them, put in address order (the host first),
 // nodelist by nodelist for each address.
-bool FindAddress(Finder* finder, const Address& key, bool whole_net) {
+bool FindAddress(Finder* finder, const NodeAddress& key, bool whole_net) {
   const IndexFile& index = finder->index;
   std::vector<EntryFields> found;
   for (int64_t i = FirstOfNet(index, key); i < index.node_entries; ++i) {

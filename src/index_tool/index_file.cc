@@ -1,9 +1,7 @@
 #include "index_tool/index_file.h"
 
-#include <cstring>
-
-#include "nodelist/catalogue.h"
 #include "index_tool/tool_files.h"
+#include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 
 namespace tessel {

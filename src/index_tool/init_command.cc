@@ -3,12 +3,11 @@
 // that names the index's directory.
 #include <filesystem>
 
-#include "storage/index_format.h"
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
 #include "nodediff/list_names.h"
-#include "platform/file_search.h"
 #include "run/run_lock.h"
+#include "storage/index_format.h"
 
 namespace tessel {
 namespace {

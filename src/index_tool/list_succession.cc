@@ -10,13 +10,7 @@ namespace tessel {
 namespace {
 
 bool EndsWithList(std::string_view word) {
-  if (word.size() < 4) return false;
-  std::string_view tail = word.substr(word.size() - 4);
-  return (tail[0] | 0x20) == 'l' && (tail[1] | 0x20) == 'i' && (tail[2] | 0x20) == 's' && (tail[3] | 0x20) == 't';
-}
-
-bool IsFor(std::string_view word) {
-  return word.size() == 3 && (word[0] | 0x20) == 'f' && (word[1] | 0x20) == 'o' && (word[2] | 0x20) == 'r';
+  return word.size() >= 4 && EqualIgnoringCase(word.substr(word.size() - 4), "list");
 }
 
 std::vector<std::string_view> WordsOf(std::string_view text) {
@@ -48,7 +42,7 @@ bool NetworkOfFirstLine(std::string_view first_line, std::string* network) {
   }
   std::vector<std::string_view> words = WordsOf(first_line.substr(2));
   for (size_t i = 0; i + 1 < words.size(); ++i) {
-    if (!EndsWithList(words[i]) || !IsFor(words[i + 1])) continue;
+    if (!EndsWithList(words[i]) || !EqualIgnoringCase(words[i + 1], "for")) continue;
     for (size_t w = 0; w < i; ++w) *network += (w > 0 ? " " : "") + std::string(words[w]);
     return true;
   }

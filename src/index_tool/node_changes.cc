@@ -61,10 +61,6 @@ void CompareAddress(const NodeAddress& address, const std::vector<ListNode>& bef
 
 }  // namespace
 
-std::string NodeAddressText(const NodeAddress& address) {
-  return std::to_string(address.zone) + ":" + std::to_string(address.net) + "/" + std::to_string(address.node);
-}
-
 std::vector<ListNode> NodesOf(std::string_view list) {
   std::vector<ListNode> nodes;
   int32_t zone = 0, net = 0, node = 0;

@@ -9,21 +9,14 @@
 #ifndef TESSEL_INDEX_TOOL_NODE_CHANGES_H_
 #define TESSEL_INDEX_TOOL_NODE_CHANGES_H_
 
-#include <compare>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "index_tool/address_pattern.h"
+
 namespace tessel {
-
-struct NodeAddress {
-  uint16_t zone = 0, net = 0, node = 0;
-  auto operator<=>(const NodeAddress&) const = default;
-};
-
-// "2:250/101".
-std::string NodeAddressText(const NodeAddress& address);
 
 struct ListNode {
   NodeAddress address;

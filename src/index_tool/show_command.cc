@@ -4,7 +4,6 @@
 
 #include "index_tool/commands.h"
 #include "index_tool/index_lookup.h"
-#include "platform/file_search.h"
 #include "storage/coding.h"
 #include "storage/index_format.h"
 

@@ -1,28 +1,14 @@
 // Putting lists in place and taking them away: a new list written and
 // stamped as tessel's newest-file rule needs it, the leftovers of a killed
 // run, and the lists --keep no longer keeps.
-#include <algorithm>
-
 #include "index_tool/report.h"
 #include "index_tool/update_run.h"
 #include "index_tool/update_write.h"
 #include "nodediff/nodelist_crc.h"
-#include "nodelist/catalogue.h"
 #include "platform/file_search.h"
 
 namespace tessel {
 namespace {
-
-// The packed local time of the newest list of "base" that tessel might take.
-uint32_t LatestOtherList(UpdateRun* run, const BaseRun& base) {
-  uint32_t latest = 0;
-  const BaseNames& names = base.names;
-  for (const DirEntry& entry :
-       SearchFiles(run->platform, names.dir + names.list_name + ".*", SearchFilter::kOrdinaryFiles)) {
-    if (IsNewestCandidate(entry.name)) latest = std::max(latest, PackedLocal(run->platform, entry.mtime));
-  }
-  return latest;
-}
 
 // Writes "bytes" as "name" by "rule"; says why it could not.
 bool WriteList(UpdateRun* run, BaseRun* base, const std::string& name, std::string_view bytes, StampRule rule,
@@ -56,7 +42,8 @@ bool Install(UpdateRun* run, BaseRun* base, const std::string& day, std::string_
   if (before != nullptr) {
     rule = *before;
   } else {
-    rule.bound = LatestOtherList(run, *base);
+    DirEntry latest;  // the list tessel takes now: the new one must be dated after it
+    rule.bound = FindNewestList(*run, *base, &latest) ? PackedLocal(run->platform, latest.mtime) : 0;
     rule.earliest = base->last_stamp + 2;
   }
   int64_t stamp = 0;

@@ -43,11 +43,12 @@ bool Accepted(const ToolOptions& options, const Source& source) {
   });
 }
 
-// Why a full list's CRC does not check.
-std::string CrcProblem(const ListCrc& as_is) {
-  return !as_is.stated ? std::string("the first line states no CRC")
-                       : "CRC does not check: the first line says " + CrcText(as_is.stated_crc) + ", the lines give " +
-                             CrcText(as_is.actual_crc);
+// Why a list's CRC does not check; "of" names the list when it is not the
+// file itself (" of the list it makes").
+std::string CrcProblem(const ListCrc& crc, const std::string& of = "") {
+  return !crc.stated ? "the first line" + of + " states no CRC"
+                     : "CRC" + of + " does not check: the first line says " + CrcText(crc.stated_crc) +
+                           ", the lines give " + CrcText(crc.actual_crc);
 }
 
 // Why a diff applies to no list here, and what would bridge the gap.
@@ -136,14 +137,7 @@ BaseSources PlanSources(const BaseNames& names, const std::vector<std::string>& 
              {}});
     return planned;
   }
-  std::vector<std::string> listed_dirs;
-  std::vector<std::vector<DirEntry>> listed;
-  for (size_t d = 0; d < dirs.size(); ++d) {
-    if (listings[d] == nullptr) continue;
-    listed_dirs.push_back(dirs[d]);
-    listed.push_back(*listings[d]);
-  }
-  FindSources(listed_dirs, listed, names.list_name, names.diff_name, &planned.files);
+  FindSources(dirs, listings, names.list_name, names.diff_name, &planned.files);
   return planned;
 }
 
@@ -240,9 +234,7 @@ Words JudgeAppliedDiff(const std::string& path, const DiffOutcome& applied, cons
                        const ListCrc& made) {
   if (applied.status != DiffStatus::kApplied) return {Refusal(path, problem)};
   if (CrcChecks(made)) return {};
-  return {Refusal(path, !made.stated ? std::string("the first line of the list it makes states no CRC")
-                                     : "CRC of the list it makes does not check: the first line says " +
-                                           CrcText(made.stated_crc) + ", the lines give " + CrcText(made.actual_crc))};
+  return {Refusal(path, CrcProblem(made, " of the list it makes"))};
 }
 
 std::string DayToLookFor(const WaitingDiff& diff, const NewestList& newest) {

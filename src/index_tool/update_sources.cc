@@ -39,10 +39,11 @@ std::string MemberProblem(const Source& source, const ArchiveMember& member, con
 
 }  // namespace
 
-void FindSources(const std::vector<std::string>& dirs, const std::vector<std::vector<DirEntry>>& listings,
+void FindSources(const std::vector<std::string>& dirs, const std::vector<const std::vector<DirEntry>*>& listings,
                  const std::string& list_name, const std::string& diff_name, SourceFiles* found) {
-  for (size_t d = 0; d < dirs.size(); ++d) {
-    for (const DirEntry& entry : listings[d]) {
+  for (size_t d = 0; d < listings.size(); ++d) {
+    if (listings[d] == nullptr) continue;
+    for (const DirEntry& entry : *listings[d]) {
       Source source{dirs[d] + entry.name, entry.name, false, "", entry.size};
       char letter = 0;
       if (d > 0 && IsNumberedName(entry.name, list_name, &source.day)) {

@@ -22,12 +22,13 @@ struct Source {
 };
 
 // The sources of one base name: full lists (archived anywhere, plain in an
-// inbound directory) and diffs. "dirs" starts with the nodelist directory.
+// inbound directory) and diffs. "dirs" starts with the nodelist directory;
+// "listings" holds the files of each (null for one that was not listed).
 struct SourceFiles {
   std::vector<Source> full_lists;
   std::vector<Source> diffs;
 };
-void FindSources(const std::vector<std::string>& dirs, const std::vector<std::vector<DirEntry>>& listings,
+void FindSources(const std::vector<std::string>& dirs, const std::vector<const std::vector<DirEntry>*>& listings,
                  const std::string& list_name, const std::string& diff_name, SourceFiles* found);
 
 // What reading a source gave.

@@ -146,6 +146,8 @@ TEST(IndexToolInit, RefusesWhatTheHostCannotHoldAndBadCommandLines) {
       {{"verify", "extra"}, "takes no operands"},
       {{"find", "--data"}, "needs a directory"},
       {{"find"}, "needs an address or a name"},
+      {{"changes", "1:*", "2:*"}, "changes takes at most one pattern"},
+      {{"update", "--done", ""}, "--done needs a directory"},
   };
   for (const Case& c : cases) {
     ProcessRun run = Tool(dir.path(), c.args);
@@ -218,7 +220,7 @@ TEST_F(TwoListIndex, FindTakesTheAddressFormsSysopsType) {
   ProcessRun point = Tool(dir_.path(), {"find", "1:100/5.1@fidonet"});
   EXPECT_EQ(point.status, 1);
   EXPECT_NE(point.err.find("is a point; the index holds nodes only"), std::string::npos) << point.err;
-  for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000"}) {
+  for (std::string bad : {"1:100", "1:100/x", "1:100/5@", "100/5", "1:100/5.0.0", "1:100/70000", "1:*"}) {
     ProcessRun run = Tool(dir_.path(), {"find", bad});
     EXPECT_EQ(run.status, 2) << bad;
     EXPECT_NE(run.err.find("is not an address; use ZONE:NET/NODE"), std::string::npos) << run.err;

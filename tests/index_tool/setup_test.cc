@@ -156,6 +156,18 @@ TEST(IndexToolCheck, FindsDamageGoneOrBrokenListsTwinSlotsAndLeftovers) {
 #endif
 }
 
+#ifndef _WIN32
+// Slots on a drive that no Wine prefix maps: the drive is one problem.
+TEST(IndexToolCheck, NamesAnUnmappedDriveOnce) {
+  ScopedTempDir dir;
+  WriteFile(dir / "nlindex.qdx", IndexHead({{"C:\\NL\\NODELIST", ""}, {"C:\\NL\\OTHERLIST", ""}}));
+  ProcessRun check = Tool(dir.path(), {"check"}, {"WINEPREFIX=" + dir / "nowhere"});
+  size_t first = check.out.find(") is a Windows drive");
+  EXPECT_NE(check.out.find("  - C: (in C:\\NL\\NODELIST) is a Windows drive"), std::string::npos) << check.out;
+  EXPECT_EQ(check.out.find(") is a Windows drive", first + 1), std::string::npos) << check.out;
+}
+#endif
+
 // --data naming an index tessel does not use: said once, and what follows
 // is about that index.
 TEST(IndexToolCheck, DataNamingAnotherIndexGivesOneVerdict) {
@@ -237,6 +249,19 @@ TEST(IndexToolReport, CommandsSayResultsAndProblemsThroughTheirSink) {
        2,
        "",
        "tessel-index: changes: \"2:x\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+      {RunChanges,
+       {"2:250/1.1"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:250/1.1\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or ZONE:*\n"},
+      {RunChanges,
+       {"2:250/1@fido"},
+       head,
+       2,
+       "",
+       "tessel-index: changes: \"2:250/1@fido\" is not a node, net or zone; use ZONE:NET/NODE, ZONE:NET/* or "
+       "ZONE:*\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.operands.empty() ? c.problems : c.operands[0]);

@@ -63,6 +63,16 @@ TEST(UpdatePlan, EachStageDecidesFromWhatItIsTold) {
        {"nl/ FIDODIFF", "full in/NODELIST.003", "full in/NODELIST.Z04", "diff nl/FIDODIFF.002",
         "fail nl/: cannot be listed, so the lists of nl/NODELIST are not found from the current directory",
         "remove nl/NODELIST.002.123.new", "remove nl/NODELIST.002.new"}},
+      {"reading: a file not read to its end stays for the next run, whatever else is made of it",
+       [] {
+         std::vector<std::string> said;
+         for (ReadOutcome outcome :
+              {ReadOutcome::kRead, ReadOutcome::kRefused, ReadOutcome::kFailed, ReadOutcome::kPostponed}) {
+           Add(&said, Said(ReadWords(outcome, "in/X", "why")));
+         }
+         return said;
+       },
+       {"refuse in/X: why", "fail in/X: why [kept]", "note in/X: why [kept]"}},
       {"full lists: one a day, in the order of their days, each checked",
        [] {
          Source sources[] = {In("in/NODELIST.005"), In("in/NODELIST.003"), In("nl/NODELIST.Z03"), In("in/NODELIST.004"),

@@ -11,12 +11,14 @@
 #include <thread>
 
 #include "index_tool/commands.h"
+#include "index_tool/update_moves.h"
 #include "index_tool/update_write.h"
+#include "nodediff/diff_apply.h"
 #include "nodediff/nodediff_util.h"
 #include "nodelist/catalogue.h"
+#include "test_util.h"
 #include "testing/fake_platform.h"
 #include "testing/index_builders.h"
-#include "test_util.h"
 
 namespace tessel::test {
 namespace {
@@ -232,6 +234,34 @@ FakeDisk UpdateDisk() {
   disk.files["nl/NODELIST.001"] = FakeFile{kDay1, 1'800'000'000};
   disk.files["in/NODEDIFF.002"] = FakeFile{MakeDiff(kDay1, kDay2), 1'800'000'000};
   return disk;
+}
+
+// Only the files a list or diff came from ever move: the list in use,
+// refused as too large to work from, stays where it is. A move that finds
+// NAME and NAME.1 to NAME.999 taken gives up, and the file stays.
+TEST(UpdateMoves, OnlySourcesMoveAndAMoveGivesUpAtLast) {
+  FakeDisk disk = UpdateDisk();
+  disk.files["nl/NODELIST.001"].data = kDay1 + std::string(kMaxListBytes, ';');
+  disk.files["bad/earlier"].data = "an older refusal";
+  ToolOptions options;
+  options.bad_dir = "bad";
+  FaultPlan none;
+  std::string err;
+  EXPECT_EQ(RunOnFakeDisk(&disk, &none, RunUpdate, options, &err), 1);
+  EXPECT_NE(err.find(Shown("nl/NODELIST.001") + ": refused: larger than 64 MiB"), std::string::npos) << err;
+  EXPECT_EQ(disk.files.count("nl/NODELIST.001"), 1u);
+  EXPECT_EQ(disk.files.count("bad/NODELIST.001"), 0u);
+
+  FakeDisk full;
+  Platform fake = MakeFakePlatform(&full);
+  full.files["in/D"].data = "d";
+  full.files["done/D"].data = "";
+  for (int n = 1; n < 1000; ++n) full.files["done/D." + std::to_string(n)].data = "";
+  std::string to, step;
+  EXPECT_EQ(CarryOutMove(fake, {"in/D", "done/", false}, &to, &step), kErrFileExists);
+  EXPECT_EQ(step, "find a free name for it in done/");
+  EXPECT_EQ(full.files["in/D"].data, "d");
+  EXPECT_EQ(full.files.size(), 1001u);
 }
 
 // Every file operation of an update, failed in turn on the fake disk: the

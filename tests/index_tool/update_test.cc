@@ -219,6 +219,15 @@ TEST_F(UpdateTest, CommandLineAndUnreadableFiles) {
   ProcessRun no_index = Update(dir_.path(), {"--data", "nl"});
   EXPECT_EQ(no_index.status, 3);
   EXPECT_NE(no_index.err.find(Shown("nl/nlindex.qdx")), std::string::npos);
+  // An index cut inside its catalogue is damaged; one cut just before its
+  // marker byte still holds the whole catalogue, which is all update reads.
+  const std::string head = IndexHead({{"nl/NODELIST", ""}});
+  for (size_t cut : {2, 1}) {
+    WriteFile(dir_ / "nl/nlindex.qdx", head.substr(0, head.size() - cut));
+    ProcessRun run = Update(dir_.path(), {"--data", "nl"});
+    EXPECT_EQ(run.err.find("damaged: no header and catalogue") != std::string::npos, cut == 2) << run.err;
+  }
+  fs::remove(dir_.path() / "nl/nlindex.qdx");
 
   // --diff names the diffs of a list without LIST in its name.
   WriteFile(dir_ / "nlindex.qdx", IndexHead({{"nl/FIDONET", ""}}));
